@@ -1,0 +1,11 @@
+#include "mkestrunewidget.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    mKestruneWidget window;
+    window.show();
+    return app.exec();
+}

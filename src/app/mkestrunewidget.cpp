@@ -1,0 +1,42 @@
+#include "mkestrunewidget.h"
+
+#include "localaddress.h"
+#include "mkestruneform.h"
+
+#include <QLineEdit>
+#include <QNetworkInterface>
+#include <QProgressBar>
+
+mKestruneWidget::mKestruneWidget(QWidget *parent)
+    : QWidget(parent)
+    , ui(new mKestruneForm)
+{
+    ui->setupForm(this);
+
+    // Filling the selector happened before the slots were connected, so the
+    // UDP view is applied here once, without touching the captions.
+    applyLinkView(0);
+
+    localIpAddr = chooseLocalIpv4Address(QNetworkInterface::allAddresses());
+    ui->lEditIpAddr->setText(localIpAddr);
+    // The slot connected by name turns this into the first UDP destination.
+    ui->lEditUdpIP->setText(localIpAddr);
+
+    ui->SndProgressBar->hide();
+
+    tcpServerAddr = new QHostAddress;
+}
+
+mKestruneWidget::~mKestruneWidget()
+{
+    delete ui;
+    delete tcpServerAddr;
+}
+
+void mKestruneWidget::on_pBtnResetCnt_clicked()
+{
+    sndByteCnt = 0;
+    rcvByteCnt = 0;
+    ui->lEdit_RcvCnt->setText(QStringLiteral("0"));
+    ui->lEdit_SndCnt->setText(QStringLiteral("0"));
+}

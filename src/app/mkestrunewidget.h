@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+QT_BEGIN_NAMESPACE
+class QFile;
+class QTcpSocket;
+class QTimer;
+class QUdpSocket;
+QT_END_NAMESPACE
+
+class mKestruneForm;
+class mTcpServer;
+
+// The one main window of the tool. It holds every piece of state: the form,
+// the open link, the counters, loop sending and the data file. Its slots are
+// implemented by subsystem: src/app (lifecycle), src/net (links and clients),
+// src/io (receive and send).
+class mKestruneWidget final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(mKestruneWidget)
+
+public:
+    explicit mKestruneWidget(QWidget *parent = nullptr);
+    ~mKestruneWidget() override;
+
+signals:
+    // Hands bytes to the TCP server: socketDescriptor 0 means every client
+    // except socketDescriptorEx (0: nobody excluded).
+    void sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx);
+
+private slots:
+    void on_pBtnNetCnnt_clicked(bool checked);
+    void on_cBoxNetType_currentIndexChanged(int index);
+    void on_pBtnSendData_clicked();
+    void on_pBtnClearRcvDisp_clicked();
+    void on_lEditUdpPort_textChanged(QString text);
+    void on_lEditUdpIP_textChanged(QString text);
+    void on_pBtnResetCnt_clicked();
+    char ConvertHexChar(char ch);
+    char ConvertHexStr(QString hexSubStr);
+    void udpDataReceived();
+    void tcpClientDataReceived();
+    bool slotTryCreateTcpServer();
+    void slotDeleteTcpServer();
+    void tcpServerDataReceived(char *msg, int length, int socketDescriptorEx);
+    void addClientLink(QString clientAddrPort, int socketDescriptor);
+    void removeClientLink(QString clientAddrPort, int socketDescriptor);
+    void toSendData();
+    void toSendFile();
+    void insertDateTimeInRcvDisp();
+    void msDelay(uint msec);
+    void on_pBtnSaveRcvData_clicked();
+    void on_cBoxLoopSnd_toggled(bool checked);
+    void on_lEdit_Interval_ms_editingFinished();
+    void on_pBtnClearSndDisp_clicked();
+    void on_pBtnLoadSndData_clicked();
+    void on_StartRcvFile_clicked(bool checked);
+    void on_cBoxStartSndFile_clicked(bool checked);
+    void on_cBox_SndHexDisp_clicked(bool checked);
+
+private:
+    // Read-only access for the test suite's probe.
+    friend class KestruneProbe;
+
+    // Shows the rows that belong to a link type (0 UDP, 1 TCP server,
+    // 2 TCP client) and hides the others; captions are not touched.
+    void applyLinkView(int linkMode);
+
+    QList<int> socketDescriptorList;
+    int clientLinkCount = 0;
+    mKestruneForm *ui = nullptr;
+    QString localIpAddr;
+    QUdpSocket *udpSocket = nullptr;
+    QHostAddress localHostAddr;
+    int localPort = 0;
+    QHostAddress udpTargetAddr;
+    int udpTargetPort = 0;
+    QHostAddress *tcpServerAddr = nullptr;
+    QTcpSocket *tcpClientSocket = nullptr;
+    mTcpServer *tcpServer = nullptr;
+    quint32 rcvByteCnt = 0;
+    quint32 sndByteCnt = 0;
+    QTimer *loopSndTimer = nullptr;
+    bool loopSndRunning = false;
+    QString lastRcvSource = QStringLiteral("");
+    QString dataFileName = QStringLiteral("");
+    QFile *dataFile = nullptr;
+};

@@ -1,0 +1,10 @@
+#include "mkestrunewidget.h"
+
+void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
+{
+    Q_UNUSED(checked);
+}
+
+void mKestruneWidget::on_pBtnSaveRcvData_clicked()
+{
+}
