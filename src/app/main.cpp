@@ -1,10 +1,20 @@
+#include "appidentity.h"
 #include "mkestrunewidget.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The application name is also the X11 window class, which the desktop
+    // entry's StartupWMClass names; the desktop file name lets Wayland
+    // compositors and task bars find the entry and its icon.
+    QApplication::setApplicationName(QStringLiteral("kestrune"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kestruneVersion));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kestruneAppId));
+    // The installed icon, for a window started where no icon.ico lies.
+    QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kestruneAppId)));
     mKestruneWidget window;
     window.show();
     return app.exec();

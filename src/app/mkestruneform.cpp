@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QFile>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -72,9 +73,14 @@ void mKestruneForm::setupForm(QWidget *window)
     window->resize(500, 430);
     setPolicy(window, QSizePolicy::Preferred, QSizePolicy::Preferred);
     window->setMinimumSize(QSize(500, 430));
-    QIcon windowIcon;
-    windowIcon.addFile(QString::fromLatin1("icon.ico"), QSize(), QIcon::Normal, QIcon::Off);
-    window->setWindowIcon(windowIcon);
+    // icon.ico in the working directory is the window's own icon. Without
+    // that file the window sets none, so the application's icon shows: an
+    // icon built from a missing file is not null, yet has no image.
+    if (QFile::exists(QString::fromLatin1("icon.ico"))) {
+        QIcon windowIcon;
+        windowIcon.addFile(QString::fromLatin1("icon.ico"), QSize(), QIcon::Normal, QIcon::Off);
+        window->setWindowIcon(windowIcon);
+    }
 
     verticalLayout_3 = makeLayout<QVBoxLayout>("verticalLayout_3", 8, window);
     verticalLayout_3->setContentsMargins(11, 11, 11, 11);

@@ -29,6 +29,12 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
 
 mKestruneWidget::~mKestruneWidget()
 {
+    // Open links end silently with the window; cutting their signals first
+    // keeps their last notices away from a window being taken apart.
+    releaseLinks();
+    // Captured bytes still buffered reach the file.
+    closeRcvFile();
+    closeDataFile();
     delete ui;
     delete tcpServerAddr;
 }

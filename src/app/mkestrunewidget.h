@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -13,6 +14,7 @@ class QUdpSocket;
 QT_END_NAMESPACE
 
 class mKestruneForm;
+enum class LineBreaks;
 class mTcpServer;
 
 // The one main window of the tool. It holds every piece of state: the form,
@@ -70,6 +72,35 @@ private:
     // Shows the rows that belong to a link type (0 UDP, 1 TCP server,
     // 2 TCP client) and hides the others; captions are not touched.
     void applyLinkView(int linkMode);
+    bool openUdpLink();
+    bool openTcpClientLink();
+    // Unchecks the link button and tells the user why the link did not open.
+    void refuseLink(const QString &message);
+    // Closes and drops every link object that exists, without reporting.
+    void releaseLinks();
+    // Empties the client selector and its descriptor list.
+    void clearClientList();
+
+    // One read pass over the TCP client socket, bounded in time.
+    void readTcpClient();
+    // Captures, or shows with header and timestamp, one received chunk.
+    void showRcvChunk(QByteArrayView chunk, const QString &source);
+    // Inserts data at the receive area's cursor, broken so that no line
+    // grows past the receive area's line limit.
+    void insertRcvData(const QString &piece, LineBreaks rule);
+    void countRcvBytes(qint64 length);
+    void closeRcvFile();
+
+    // Hands bytes to the link of a type; false when that link is not open.
+    // In server mode clientIndex is the selector's item (0 for all).
+    bool writeToLink(int linkMode, int clientIndex, QByteArrayView bytes);
+    void countSndBytes(qint64 length);
+    // The send button's work while the file data source is on.
+    void sendDataFile();
+    bool linkExists(int linkMode) const;
+    // Bytes the link of a type still holds queued for writing.
+    qint64 queuedBytes(int linkMode) const;
+    void closeDataFile();
 
     QList<int> socketDescriptorList;
     int clientLinkCount = 0;
@@ -90,4 +121,10 @@ private:
     QString lastRcvSource = QStringLiteral("");
     QString dataFileName = QStringLiteral("");
     QFile *dataFile = nullptr;
+
+    // Receive capture keeps a file of its own, apart from the data source's.
+    QString rcvFileName;
+    QFile *rcvFile = nullptr;
+    bool fileSendRunning = false;
+    bool tcpReadPassQueued = false;
 };

@@ -1,10 +1,71 @@
 #include "mkestrunewidget.h"
 
+#include "mkestruneform.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTextStream>
+
 void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
 {
-    Q_UNUSED(checked);
+    if (!checked) {
+        ui->ReceiveTextEdit->clear();
+        closeRcvFile();
+        return;
+    }
+
+    QFileDialog fileDialog(this, QString(), QString(), QString());
+    fileDialog.setViewMode(QFileDialog::List);
+    fileDialog.setFileMode(QFileDialog::AnyFile);
+    fileDialog.setWindowTitle(tr("建立接收文件"));
+    fileDialog.setNameFilter(tr("所有文件(*.*)"));
+    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty()) {
+        ui->StartRcvFile->setChecked(false);
+        return;
+    }
+
+    // Capture has a file of its own: the data source's file is never touched.
+    closeRcvFile();
+    rcvFileName = fileDialog.selectedFiles().constFirst();
+    rcvFile = new QFile(rcvFileName);
+    if (!rcvFile->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        closeRcvFile();
+        ui->StartRcvFile->setChecked(false);
+        return;
+    }
+    ui->ReceiveTextEdit->setPlainText(tr("接收数据保存到文件：\n") + rcvFileName + QStringLiteral("\n"));
+    on_pBtnResetCnt_clicked();
+}
+
+void mKestruneWidget::closeRcvFile()
+{
+    delete rcvFile; // closing flushes what is still buffered
+    rcvFile = nullptr;
 }
 
 void mKestruneWidget::on_pBtnSaveRcvData_clicked()
 {
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("保存接收区内容到文本文件"), QString(),
+                                                          tr("文本文件(*.txt)"));
+    if (fileName.isEmpty())
+        return;
+
+    QFile file(fileName);
+    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (saved) {
+        // Written in the locale's encoding, lines joined by single line
+        // feeds, without a byte-order mark.
+        QTextStream out(&file);
+        out.setEncoding(QStringConverter::System);
+        out << ui->ReceiveTextEdit->toPlainText();
+        out.flush();
+        saved = out.status() == QTextStream::Ok;
+        file.close();
+        saved = saved && file.error() == QFileDevice::NoError;
+    }
+    if (!saved)
+        QMessageBox::information(this, tr("错误"), tr("保存文件失败。"));
 }

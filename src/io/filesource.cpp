@@ -1,19 +1,225 @@
 #include "mkestrunewidget.h"
 
+#include "filesend.h"
+#include "mkestruneform.h"
+#include "mtcpserver.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <chrono>
+
+namespace {
+
+constexpr qint64 FileChunk = 1024;
+// Events run at least after this many chunks of a TCP file send ...
+constexpr int ChunksPerEventPass = 8;
+// ... and the send waits while a link has more than this queued.
+constexpr qint64 MaxQueuedBytes = 1024 * 1024;
+// The counter and progress bar are redrawn at most this often during a send.
+constexpr qint64 DisplayIntervalMs = 33;
+// Loading text into the send area stops here: beyond it the area is no
+// longer usable, and an endless source would never end.
+constexpr qint64 MaxLoadedBytes = 16 * 1024 * 1024;
+
+} // namespace
+
+void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
+{
+    if (!checked) {
+        ui->ReceiveTextEdit->clear();
+        closeDataFile();
+        return;
+    }
+
+    QFileDialog fileDialog(this, QString(), QString(), QString());
+    fileDialog.setViewMode(QFileDialog::List);
+    fileDialog.setFileMode(QFileDialog::AnyFile);
+    fileDialog.setWindowTitle(tr("选择发送文件"));
+    fileDialog.setNameFilter(tr("所有文件(*.*)"));
+    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty()) {
+        ui->cBoxStartSndFile->setChecked(false);
+        return;
+    }
+
+    closeDataFile();
+    dataFileName = fileDialog.selectedFiles().constFirst();
+    dataFile = new QFile(dataFileName);
+    if (!dataFile->open(QIODevice::ReadOnly)) {
+        closeDataFile();
+        ui->cBoxStartSndFile->setChecked(false);
+        return;
+    }
+    ui->ReceiveTextEdit->setPlainText(tr("从文件发送数据：\n") + dataFileName + QStringLiteral("\n"));
+}
+
+void mKestruneWidget::closeDataFile()
+{
+    delete dataFile;
+    dataFile = nullptr;
+}
+
+void mKestruneWidget::sendDataFile()
+{
+    const QPointer<mKestruneWidget> alive(this);
+    on_pBtnResetCnt_clicked();
+    ui->pBtnSendData->setText(tr("正在发送"));
+    ui->pBtnSendData->setEnabled(false);
+    insertDateTimeInRcvDisp();
+    ui->ReceiveTextEdit->appendPlainText(tr("开始发送..."));
+
+    fileSendRunning = true;
+    toSendFile();
+    if (!alive)
+        return; // the window went away while events ran under the send
+    fileSendRunning = false;
+
+    insertDateTimeInRcvDisp();
+    ui->ReceiveTextEdit->appendPlainText(tr("发送完成！"));
+    ui->ReceiveTextEdit->appendPlainText(tr("共发送数据：") + sendTotalText(sndByteCnt) + QStringLiteral("MB"));
+    ui->pBtnSendData->setText(tr("发送"));
+    // A link closed during the send leaves nothing to send on.
+    ui->pBtnSendData->setEnabled(ui->pBtnNetCnnt->isChecked());
+}
+
+bool mKestruneWidget::linkExists(int linkMode) const
+{
+    switch (linkMode) {
+    case 0:
+        return udpSocket != nullptr;
+    case 1:
+        return tcpServer != nullptr;
+    case 2:
+        return tcpClientSocket != nullptr;
+    default:
+        return false;
+    }
+}
+
+qint64 mKestruneWidget::queuedBytes(int linkMode) const
+{
+    if (linkMode == 1 && tcpServer)
+        return tcpServer->largestPendingWrite();
+    if (linkMode == 2 && tcpClientSocket)
+        return tcpClientSocket->bytesToWrite();
+    return 0;
+}
+
 void mKestruneWidget::toSendFile()
 {
+    if (!dataFile)
+        return;
+
+    // Events run under the send: the link, the file or the window itself may
+    // be gone after any of them, and the send then ends at once.
+    const QPointer<mKestruneWidget> alive(this);
+    const QPointer<QFile> file(dataFile);
+    const int linkMode = ui->cBoxNetType->currentIndex();
+    const int clientIndex = linkMode == 1 ? ui->cBoxClients->currentIndex() : -1;
+    const bool wasVisible = isVisible();
+    auto sendGoesOn = [&] {
+        return alive && file && file == dataFile && file->isOpen() && linkExists(linkMode)
+            && !(wasVisible && !isVisible());
+    };
+
+    // Every send starts at the beginning of the file.
+    if (!file->isSequential())
+        file->seek(0);
+    const qint64 total = file->bytesAvailable();
+    const int shift = progressShift(total);
+    const int progressMaximum = int(total >> shift);
+    ui->SndProgressBar->setMaximum(progressMaximum);
+    ui->SndProgressBar->show();
+    ui->SndProgressBar->setValue(0);
+
+    qint64 sent = 0;
+    auto showProgress = [&] {
+        ui->lEdit_SndCnt->setText(QString::number(sndByteCnt));
+        ui->SndProgressBar->setValue(int(qMin<qint64>(sent >> shift, progressMaximum)));
+    };
+    QElapsedTimer sinceDisplay;
+    sinceDisplay.start();
+    int chunksSincePass = 0;
+    char chunk[FileChunk];
+
+    // The end is where a read returns nothing: a device such as /dev/zero
+    // reports nothing available in advance, yet never ends.
+    while (sendGoesOn()) {
+        const qint64 n = file->read(chunk, FileChunk);
+        if (n <= 0)
+            break; // the end of the file, or a failed read
+        writeToLink(linkMode, clientIndex, QByteArrayView(chunk, n));
+        sndByteCnt += quint32(n);
+        sent += n;
+        if (sinceDisplay.hasExpired(DisplayIntervalMs)) {
+            showProgress();
+            sinceDisplay.restart();
+        }
+
+        if (linkMode == 0) {
+            msDelay(1);
+        } else if (++chunksSincePass == ChunksPerEventPass || queuedBytes(linkMode) > MaxQueuedBytes) {
+            chunksSincePass = 0;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            // A slow peer must not make the file pile up in memory.
+            while (sendGoesOn() && queuedBytes(linkMode) > MaxQueuedBytes)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+    if (!alive)
+        return;
+    showProgress();
+    ui->SndProgressBar->hide();
 }
 
 void mKestruneWidget::msDelay(uint msec)
 {
-    Q_UNUSED(msec);
+    // Waits in the event loop on a precise timer, measured on a clock that
+    // does not jump, instead of spinning.
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 wait = qint64(msec) * 1000 * 1000;
+    while (clock.nsecsElapsed() < wait) {
+        const qint64 left = (wait - clock.nsecsElapsed() + 999999) / 1000000;
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(left), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 void mKestruneWidget::on_pBtnLoadSndData_clicked()
 {
-}
-
-void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
-{
-    Q_UNUSED(checked);
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("载入文本文件到发送区"), QString(), QString());
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QMessageBox::information(this, tr("错误"), tr("打开文件失败。"));
+        return;
+    }
+    // Line by line: a zero byte ends the text of its line. The text goes in
+    // at the cursor in one piece.
+    QString text;
+    qint64 loaded = 0;
+    while (!file.atEnd() && loaded < MaxLoadedBytes) {
+        const QByteArray line = file.readLine(MaxLoadedBytes - loaded + 1);
+        if (line.isEmpty())
+            break;
+        loaded += line.size();
+        text += QString::fromUtf8(line.constData());
+    }
+    file.close();
+    ui->tEditSendText->insertPlainText(text);
 }

@@ -1,18 +1,34 @@
 #include "mkestrunewidget.h"
 
+#include "hexcodec.h"
+#include "mkestruneform.h"
+
+#include <QPlainTextEdit>
+
 char mKestruneWidget::ConvertHexChar(char ch)
 {
-    Q_UNUSED(ch);
-    return 0;
+    return char(sendHexDigit(ch));
 }
 
 char mKestruneWidget::ConvertHexStr(QString hexSubStr)
 {
-    Q_UNUSED(hexSubStr);
-    return 0;
+    return sendHexByte(hexSubStr);
 }
 
 void mKestruneWidget::on_cBox_SndHexDisp_clicked(bool checked)
 {
-    Q_UNUSED(checked);
+    const QString text = ui->tEditSendText->toPlainText();
+    if (text.isEmpty())
+        return;
+    if (checked) {
+        // Typed text goes out in the local 8-bit encoding; show those bytes.
+        const QString hex = sendHexText(text.toLocal8Bit());
+        ui->tEditSendText->clear();
+        ui->tEditSendText->insertPlainText(hex);
+    } else {
+        // Read back as UTF-8, up to the first zero byte.
+        const QByteArray bytes = parseSendHex(text);
+        ui->tEditSendText->clear();
+        ui->tEditSendText->setPlainText(QString::fromUtf8(bytes.constData()));
+    }
 }

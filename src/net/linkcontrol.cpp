@@ -1,11 +1,28 @@
 #include "mkestrunewidget.h"
 
 #include "mkestruneform.h"
+#include "mtcpserver.h"
+#include "peertext.h"
+#include "readpass.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <utility>
+
+namespace {
+
+// How long a closed TCP client link may take to hand over its queued bytes.
+constexpr int ClosingGraceMs = 30 * 1000;
+
+} // namespace
 
 void mKestruneWidget::applyLinkView(int linkMode)
 {
@@ -23,14 +40,175 @@ void mKestruneWidget::applyLinkView(int linkMode)
     ui->cBox_echoMode->setVisible(serverRows);
 }
 
-void mKestruneWidget::on_pBtnNetCnnt_clicked(bool checked)
-{
-    Q_UNUSED(checked);
-}
-
 void mKestruneWidget::on_cBoxNetType_currentIndexChanged(int index)
 {
-    Q_UNUSED(index);
+    applyLinkView(index);
+    switch (index) {
+    case 0:
+        ui->label_Port->setText(tr("本地端口"));
+        ui->label_IP->setText(tr("本地IP地址"));
+        ui->labelUdp->setText(tr("目标IP地址"));
+        ui->labelUdp1->setText(tr("目标端口"));
+        break;
+    case 1:
+        ui->label_Port->setText(tr("本地端口"));
+        ui->label_IP->setText(tr("本地IP地址"));
+        break;
+    case 2:
+        ui->label_Port->setText(tr("服务器端口"));
+        ui->label_IP->setText(tr("服务器IP地址"));
+        ui->labelUdp->setText(tr("本地IP地址"));
+        ui->labelUdp1->setText(tr("本地端口"));
+        break;
+    default:
+        break;
+    }
+}
+
+void mKestruneWidget::on_pBtnNetCnnt_clicked(bool checked)
+{
+    if (!checked) {
+        releaseLinks();
+        ui->pBtnNetCnnt->setText(tr(" 连接网络"));
+        ui->pBtnSendData->setEnabled(false);
+        ui->CurState->setText(QString());
+        return;
+    }
+
+    switch (ui->cBoxNetType->currentIndex()) {
+    case 0:
+        if (!openUdpLink())
+            return;
+        break;
+    case 1:
+        setFieldAddress(localHostAddr, ui->lEditIpAddr->text());
+        localPort = ui->lEditIpPort->text().toInt(nullptr, 10);
+        if (!slotTryCreateTcpServer()) {
+            refuseLink(tr("尝试建立服务器失败! 请确认网络状态和端口。"));
+            return;
+        }
+        ui->CurState->setText(tr("建立TCP服务器成功"));
+        break;
+    case 2:
+        if (!openTcpClientLink())
+            return;
+        break;
+    default:
+        ui->pBtnNetCnnt->setChecked(false);
+        return;
+    }
+
+    ui->pBtnNetCnnt->setText(tr(" 断开网络"));
+    ui->pBtnSendData->setEnabled(true);
+}
+
+bool mKestruneWidget::openUdpLink()
+{
+    udpSocket = new QUdpSocket(this);
+    connect(udpSocket, &QUdpSocket::readyRead, this, &mKestruneWidget::udpDataReceived);
+    setFieldAddress(localHostAddr, ui->lEditIpAddr->text());
+    localPort = ui->lEditIpPort->text().toInt(nullptr, 10);
+    setFieldAddress(udpTargetAddr, ui->lEditUdpIP->text());
+    udpTargetPort = ui->lEditUdpPort->text().toInt(nullptr, 10);
+    if (!udpSocket->bind(quint16(localPort))) {
+        // An unbound socket is no link: drop it, so nothing can send on it.
+        delete udpSocket;
+        udpSocket = nullptr;
+        refuseLink(tr("UDP绑定端口失败!"));
+        return false;
+    }
+    ui->CurState->setText(tr("建立UDP连接成功"));
+    return true;
+}
+
+bool mKestruneWidget::openTcpClientLink()
+{
+    if (!setFieldAddress(*tcpServerAddr, ui->lEditIpAddr->text())) {
+        refuseLink(tr("TCP服务器IP设置失败!"));
+        return false;
+    }
+    tcpClientSocket = new QTcpSocket(this);
+    tcpClientSocket->setReadBufferSize(TcpReadBufferSize);
+    connect(tcpClientSocket, &QTcpSocket::readyRead, this, &mKestruneWidget::tcpClientDataReceived);
+    tcpClientSocket->connectToHost(*tcpServerAddr, portFromText(ui->lEditIpPort->text()),
+                                   QIODevice::ReadWrite);
+    if (!tcpClientSocket->waitForConnected(2000)) {
+        tcpClientSocket->disconnect(this);
+        tcpClientSocket->abort();
+        tcpClientSocket->deleteLater();
+        tcpClientSocket = nullptr;
+        ui->lEditUdpPort->setText(QStringLiteral("0"));
+        refuseLink(tr("尝试连接服务器失败! 请确认服务器状态。"));
+        return false;
+    }
+    ui->lEditUdpPort->setText(QString::number(tcpClientSocket->localPort()));
+    ui->CurState->setText(tr("连接TCP服务器成功"));
+    return true;
+}
+
+void mKestruneWidget::refuseLink(const QString &message)
+{
+    ui->pBtnNetCnnt->setChecked(false);
+    QMessageBox::information(this, tr("错误"), message);
+}
+
+void mKestruneWidget::releaseLinks()
+{
+    // Whatever link is actually open is closed, whichever type the selector
+    // shows now. Signals are cut first so a closed link reports nothing.
+    if (udpSocket) {
+        udpSocket->disconnect(this);
+        udpSocket->close();
+        udpSocket->deleteLater();
+        udpSocket = nullptr;
+    }
+    if (tcpServer)
+        slotDeleteTcpServer();
+    if (tcpClientSocket) {
+        // Bytes still queued are written before the connection closes; the
+        // socket goes once it has, or after a grace period when the server
+        // stops reading.
+        QTcpSocket *socket = std::exchange(tcpClientSocket, nullptr);
+        socket->disconnect(this);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(ClosingGraceMs, socket, &QTcpSocket::abort);
+        socket->disconnectFromHost();
+        if (socket->state() == QAbstractSocket::UnconnectedState)
+            socket->deleteLater();
+    }
+}
+
+bool mKestruneWidget::slotTryCreateTcpServer()
+{
+    // A field that holds no address is no place to listen: Qt would take it
+    // for every address of the machine.
+    if (localHostAddr.isNull())
+        return false;
+    tcpServer = new mTcpServer(this);
+    if (!tcpServer->listen(localHostAddr, quint16(localPort))) {
+        // A server that does not listen is no link.
+        delete tcpServer;
+        tcpServer = nullptr;
+        return false;
+    }
+    connect(tcpServer, &mTcpServer::updateTcpServer, this, &mKestruneWidget::tcpServerDataReceived);
+    connect(this, &mKestruneWidget::sendDataToClient, tcpServer, &mTcpServer::sendDataToClient);
+    connect(tcpServer, &mTcpServer::addClientLink, this, &mKestruneWidget::addClientLink);
+    connect(tcpServer, &mTcpServer::removeClientLink, this, &mKestruneWidget::removeClientLink);
+    return true;
+}
+
+void mKestruneWidget::slotDeleteTcpServer()
+{
+    if (!tcpServer)
+        return;
+    QObject::disconnect(tcpServer, nullptr, nullptr, nullptr);
+    tcpServer->close();
+    delete tcpServer;
+    tcpServer = nullptr;
+    // Its clients went with it and no departure was reported: the list
+    // starts empty for the next server.
+    clearClientList();
 }
 
 void mKestruneWidget::on_lEditUdpPort_textChanged(QString text)
@@ -40,14 +218,5 @@ void mKestruneWidget::on_lEditUdpPort_textChanged(QString text)
 
 void mKestruneWidget::on_lEditUdpIP_textChanged(QString text)
 {
-    udpTargetAddr.setAddress(text);
-}
-
-bool mKestruneWidget::slotTryCreateTcpServer()
-{
-    return false;
-}
-
-void mKestruneWidget::slotDeleteTcpServer()
-{
+    setFieldAddress(udpTargetAddr, text);
 }

@@ -1,0 +1,119 @@
+#include "mtcpserver.h"
+
+#include "peertext.h"
+#include "readpass.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+mTcpServer::mTcpServer(QObject *parent)
+    : QTcpServer(parent)
+{
+    connect(this, &QTcpServer::newConnection, this, &mTcpServer::acceptNewClient);
+}
+
+mTcpServer::~mTcpServer()
+{
+    // The client sockets are children and die after this destructor body;
+    // their last notices must not reach a server that is half gone.
+    const auto sockets = findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
+    for (QTcpSocket *socket : sockets)
+        socket->disconnect(this);
+}
+
+qint64 mTcpServer::largestPendingWrite() const
+{
+    qint64 largest = 0;
+    for (const QTcpSocket *socket : clientSocketList)
+        largest = std::max(largest, socket->bytesToWrite());
+    return largest;
+}
+
+void mTcpServer::clientDisconnected()
+{
+    const auto found = std::find_if(clientSocketList.begin(), clientSocketList.end(),
+                                    [](const QTcpSocket *socket) {
+                                        return socket->state() == QAbstractSocket::UnconnectedState;
+                                    });
+    if (found == clientSocketList.end())
+        return;
+    QTcpSocket *socket = *found;
+    // The text was fixed at arrival, so the departure names the client
+    // exactly as its arrival did.
+    emit removeClientLink(socket->objectName(), int(socket->socketDescriptor()));
+    clientSocketList.removeOne(socket);
+}
+
+void mTcpServer::sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx)
+{
+    if (!msg || length <= 0)
+        return;
+    for (QTcpSocket *socket : std::as_const(clientSocketList)) {
+        const int descriptor = int(socket->socketDescriptor());
+        const bool selected = socketDescriptor != 0 ? descriptor == socketDescriptor
+                                                    : descriptor != socketDescriptorEx;
+        if (selected && socket->state() == QAbstractSocket::ConnectedState)
+            socket->write(msg, length);
+    }
+}
+
+void mTcpServer::acceptNewClient()
+{
+    QTcpSocket *socket = nextPendingConnection();
+    if (!socket)
+        return;
+    const int descriptor = int(socket->socketDescriptor());
+    connect(socket, &QTcpSocket::disconnected, this, &mTcpServer::clientDisconnected);
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::readyRead, this, &mTcpServer::clientDataReceived);
+    socket->setReadBufferSize(TcpReadBufferSize);
+    clientSocketList.append(socket);
+    const QString text = peerText(socket->peerAddress(), socket->peerPort());
+    socket->setObjectName(text);
+    emit addClientLink(text, descriptor);
+}
+
+void mTcpServer::clientDataReceived()
+{
+    // Reading runs in a pass of its own, queued behind the events already
+    // waiting. Until it runs, a flooding client fills its socket's bounded
+    // buffer and is then held back by TCP, so it cannot keep the event loop
+    // to itself.
+    if (readPassQueued)
+        return;
+    readPassQueued = true;
+    QTimer::singleShot(0, this, &mTcpServer::readClients);
+}
+
+void mTcpServer::readClients()
+{
+    readPassQueued = false;
+    // One pass drains every client that has data, in list order. The list
+    // is walked on a copy, and each socket is checked again before each
+    // read, because the window's handling of a chunk runs inside the emit.
+    // A pass that runs long queues another for the rest.
+    QElapsedTimer pass;
+    pass.start();
+    const QList<QTcpSocket *> sockets = clientSocketList;
+    for (QTcpSocket *socket : sockets) {
+        QPointer<QTcpSocket> guard(socket);
+        while (guard && clientSocketList.contains(socket) && socket->bytesAvailable() > 0) {
+            if (pass.hasExpired(MaxReadPassMs)) {
+                clientDataReceived();
+                return;
+            }
+            // QByteArray keeps a zero byte after its last byte.
+            QByteArray buffer(std::min(socket->bytesAvailable(), MaxTcpChunk), Qt::Uninitialized);
+            const qint64 got = socket->read(buffer.data(), buffer.size());
+            if (got <= 0)
+                break;
+            buffer.truncate(int(got));
+            emit updateTcpServer(buffer.data(), int(got), int(socket->socketDescriptor()));
+        }
+    }
+}

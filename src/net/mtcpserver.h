@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QTcpServer>
+
+QT_BEGIN_NAMESPACE
+class QTcpSocket;
+QT_END_NAMESPACE
+
+// The listening side of a TCP server link. It accepts every client, hands
+// whatever any of them sends to the window, reports arrivals and departures,
+// and writes what the window sends to one client, to all, or to all but one.
+// It knows no widgets; the window talks to it through signals only.
+class mTcpServer final : public QTcpServer
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(mTcpServer)
+
+public:
+    explicit mTcpServer(QObject *parent = nullptr);
+    ~mTcpServer() override;
+
+    // The most bytes any one client still has queued for writing; a sender
+    // of large data waits while this is high.
+    qint64 largestPendingWrite() const;
+
+signals:
+    // Received bytes (valid during the call, one zero byte after the last),
+    // their number, and the descriptor of the client that sent them.
+    void updateTcpServer(char *, int, int);
+    void addClientLink(QString, int);
+    void removeClientLink(QString, int);
+
+public slots:
+    void clientDisconnected();
+    // socketDescriptor != 0: that one client. 0: every client whose
+    // descriptor differs from socketDescriptorEx (0: every client).
+    void sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx);
+    void acceptNewClient();
+    void clientDataReceived();
+
+private:
+    // One read pass over every client, bounded in time.
+    void readClients();
+
+    QList<QTcpSocket *> clientSocketList;
+    bool readPassQueued = false;
+};
