@@ -37,4 +37,7 @@ public:
     static const QString &lastRcvSource(const mKestruneWidget &w) { return w.lastRcvSource; }
     static const QString &dataFileName(const mKestruneWidget &w) { return w.dataFileName; }
     static QFile *dataFile(const mKestruneWidget &w) { return w.dataFile; }
+    static bool fileSendRunning(const mKestruneWidget &w) { return w.fileSendRunning; }
+    static const QString &rcvFileName(const mKestruneWidget &w) { return w.rcvFileName; }
+    static QFile *rcvFile(const mKestruneWidget &w) { return w.rcvFile; }
 };
