@@ -1,0 +1,513 @@
+#include "filesend.h"
+#include "sendfixture.h"
+
+#include <QCryptographicHash>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace sendfixture;
+
+// The file data source and loading text into the send area, through the real
+// window with real peers on 127.0.0.1 and real files, including everything
+// that can happen to a file send while events run under it.
+class tst_FileSource final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sourceDialog_data();
+    void sourceDialog();
+    void sendsWholeFile_data();
+    void sendsWholeFile();
+    void emptyFile();
+    void noLinkSendsNothing();
+    void interruptions_data();
+    void interruptions();
+    void clientLeavesMidSend();
+    void loadText_data();
+    void loadText();
+    void loadCancelled();
+
+private:
+    // Far more than the loopback buffers and a 1 MiB queue take together.
+    const QByteArray &bigData();
+    QString bigFile();
+
+    QTemporaryDir dir;
+    QByteArray big;
+};
+
+namespace {
+
+constexpr qint64 MiB = 1024 * 1024;
+
+QProgressBar *progress(const Window &window)
+{
+    return window.child<QProgressBar>("SndProgressBar");
+}
+
+// Chooses a file in a file dialog as the user does.
+void pickFile(QFileDialog *dialog, const QString &path)
+{
+    dialog->selectFile(path);
+    static_cast<QDialog *>(dialog)->accept();
+}
+
+// Switches the data source on with the file at path.
+void chooseSource(const Window &window, const QString &path)
+{
+    ModalAnswer<QFileDialog> answer([&path](QFileDialog *dialog) { pickFile(dialog, path); });
+    clickBox(window.sourceBox());
+    QVERIFY(window.sourceBox()->isChecked());
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray randomBytes(qsizetype length, quint32 seed)
+{
+    QList<quint32> words((length + 3) / 4);
+    QRandomGenerator(seed).fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char *>(words.constData()), length);
+}
+
+QByteArray sha256(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+const QRegularExpression StampLine(QStringLiteral("^【\\d{4}-\\d{1,2}-\\d{1,2} \\d{2}:\\d{2}:\\d{2}】$"));
+
+// The receive area ends with the notes of one file send of total bytes,
+// and the window is back at rest.
+void verifyFinished(const Window &window, quint32 total, bool started = true)
+{
+    const QStringList lines = window.rcvArea()->toPlainText().split(QLatin1Char('\n'));
+    const int notes = started ? 5 : 3;
+    QVERIFY(lines.size() >= notes);
+    const QStringList tail = lines.mid(lines.size() - notes);
+    if (started) {
+        QVERIFY2(StampLine.match(tail.at(0)).hasMatch(), qPrintable(tail.at(0)));
+        QCOMPARE(tail.at(1), QStringLiteral("开始发送..."));
+    }
+    QVERIFY2(StampLine.match(tail.at(notes - 3)).hasMatch(), qPrintable(tail.at(notes - 3)));
+    QCOMPARE(tail.at(notes - 2), QStringLiteral("发送完成！"));
+    QCOMPARE(tail.at(notes - 1), QStringLiteral("共发送数据：") + sendTotalText(total) + QStringLiteral("MB"));
+
+    QCOMPARE(window.sent(), total);
+    QCOMPARE(window.child<QLineEdit>("lEdit_SndCnt")->text(), QString::number(total));
+    QVERIFY(!KestruneProbe::fileSendRunning(*window.w));
+    QVERIFY(progress(window)->isHidden());
+    QCOMPARE(window.sendButton()->text(), QStringLiteral("发送"));
+}
+
+} // namespace
+
+void tst_FileSource::initTestCase()
+{
+    QVERIFY(dir.isValid());
+}
+
+const QByteArray &tst_FileSource::bigData()
+{
+    if (big.isEmpty())
+        big = randomBytes(16 * MiB, 4);
+    return big;
+}
+
+QString tst_FileSource::bigFile()
+{
+    const QString path = dir.filePath(QStringLiteral("big.bin"));
+    if (!QFile::exists(path))
+        writeFile(dir, QStringLiteral("big.bin"), bigData());
+    return path;
+}
+
+void tst_FileSource::sourceDialog_data()
+{
+    QTest::addColumn<QString>("name");   // empty: the dialog is cancelled
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<bool>("on");
+
+    QTest::newRow("accepted") << "source.bin" << true << true;
+    QTest::newRow("cancelled") << "" << false << false;
+    QTest::newRow("name of no file") << "missing.bin" << false << false;
+}
+
+void tst_FileSource::sourceDialog()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, exists);
+    QFETCH(bool, on);
+
+    Window window;
+    const QString path = name.isEmpty() ? QString() : dir.filePath(name);
+    if (exists)
+        writeFile(dir, name, "data");
+    window.rcvArea()->setPlainText(QStringLiteral("received"));
+
+    QString filter;
+    QFileDialog::ViewMode viewMode = QFileDialog::Detail;
+    QFileDialog::FileMode fileMode = QFileDialog::Directory;
+    ModalAnswer<QFileDialog> answer([&](QFileDialog *dialog) {
+        filter = dialog->nameFilters().join(QLatin1Char('|'));
+        viewMode = dialog->viewMode();
+        fileMode = dialog->fileMode();
+        if (path.isEmpty())
+            dialog->reject();
+        else
+            pickFile(dialog, path);
+    });
+    // A file that cannot be opened unchecks the box without a word.
+    ModalAnswer<QMessageBox> box([](QMessageBox *message) { message->accept(); });
+    clickBox(window.sourceBox());
+
+    QVERIFY(answer.seen);
+    QCOMPARE(answer.title, QStringLiteral("选择发送文件"));
+    QCOMPARE(filter, QStringLiteral("所有文件(*.*)"));
+    QCOMPARE(viewMode, QFileDialog::List);
+    QCOMPARE(fileMode, QFileDialog::AnyFile);
+    QCOMPARE(answer.parent, window.w.data());
+    QVERIFY(!box.seen);
+    QCOMPARE(window.sourceBox()->isChecked(), on);
+    QCOMPARE(KestruneProbe::dataFile(*window.w) != nullptr, on);
+    QCOMPARE(window.rcvArea()->toPlainText(),
+             on ? QStringLiteral("从文件发送数据：\n") + path + QStringLiteral("\n") : QStringLiteral("received"));
+
+    if (on) {
+        // Switching off clears the receive area and lets the file go.
+        clickBox(window.sourceBox());
+        QVERIFY(!window.sourceBox()->isChecked());
+        QVERIFY(!KestruneProbe::dataFile(*window.w));
+        QCOMPARE(window.rcvArea()->toPlainText(), QString());
+    }
+}
+
+void tst_FileSource::sendsWholeFile_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("UDP, 2 * 1024 + 452 bytes") << int(Udp) << randomBytes(2 * 1024 + 452, 1);
+    QTest::newRow("UDP, CR LF text") << int(Udp) << QByteArray("one\r\ntwo\r\n");
+    QTest::newRow("client, 300 KiB") << int(Client) << randomBytes(300 * 1024 + 7, 2);
+    QTest::newRow("server to one client, 300 KiB") << int(Server) << randomBytes(300 * 1024 + 7, 3);
+}
+
+void tst_FileSource::sendsWholeFile()
+{
+    QFETCH(int, mode);
+    QFETCH(QByteArray, bytes);
+
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, mode, 2));
+    if (mode == Server)
+        window.child<QComboBox>("cBoxClients")->setCurrentIndex(2);
+
+    // Counters hold something from before: a text send and a reply.
+    window.area()->setPlainText(QStringLiteral("AB"));
+    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(mode == Server ? 1 : 0), QByteArray("AB"), Timeout);
+    if (mode == Udp)
+        peer.udp.writeDatagram("reply", QHostAddress::LocalHost, KestruneProbe::udpSocket(*window.w)->localPort());
+    else
+        peer.sockets.front()->write("reply");
+    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::rcvByteCnt(*window.w), 5u, Timeout);
+
+    STEP(chooseSource(window, writeFile(dir, QStringLiteral("whole.bin"), bytes)));
+    const int target = mode == Server ? 1 : 0;
+    for (int round = 1; round <= 2; ++round) {
+        QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+        STEP(verifyFinished(window, quint32(bytes.size())));
+        QCOMPARE(KestruneProbe::rcvByteCnt(*window.w), 0u);
+        QCOMPARE(window.child<QLineEdit>("lEdit_RcvCnt")->text(), QStringLiteral("0"));
+        QCOMPARE(progress(window)->maximum(), bytes.size());
+        QCOMPARE(progress(window)->value(), bytes.size());
+        QVERIFY(window.sendButton()->isEnabled());
+
+        // Each send starts at the beginning of the file.
+        const QByteArray expected = "AB" + bytes.repeated(round);
+        QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(target).size(), expected.size(), Timeout);
+        QCOMPARE(sha256(peer.bytes(target)), sha256(expected));
+    }
+    if (mode == Udp) {
+        // One datagram per chunk of at most 1024 bytes.
+        QList<QByteArray> chunks{QByteArray("AB")};
+        for (int round = 0; round < 2; ++round) {
+            for (qsizetype at = 0; at < bytes.size(); at += 1024)
+                chunks.append(bytes.mid(at, 1024));
+        }
+        QCOMPARE(peer.datagrams, chunks);
+    }
+    if (mode == Server) {
+        // The other client got nothing before this marker.
+        clickBox(window.sourceBox());
+        window.child<QComboBox>("cBoxClients")->setCurrentIndex(0);
+        window.area()->setPlainText(QStringLiteral("#"));
+        QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(0), QByteArray("#"), Timeout);
+    }
+}
+
+void tst_FileSource::emptyFile()
+{
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Client));
+    STEP(chooseSource(window, writeFile(dir, QStringLiteral("empty.bin"), QByteArray())));
+    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    STEP(verifyFinished(window, 0));
+    QVERIFY(window.rcvArea()->toPlainText().endsWith(QStringLiteral("\n共发送数据：0MB")));
+
+    // Nothing went out before this marker.
+    clickBox(window.sourceBox());
+    window.area()->setPlainText(QStringLiteral("#"));
+    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("#"), Timeout);
+}
+
+void tst_FileSource::noLinkSendsNothing()
+{
+    Window window;
+    STEP(chooseSource(window, writeFile(dir, QStringLiteral("nolink.bin"), QByteArray(5000, 'x'))));
+    // Turning the loop switch off enables the send button without a link.
+    clickBox(window.loopBox());
+    clickBox(window.loopBox());
+    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    STEP(verifyFinished(window, 0));
+}
+
+void tst_FileSource::interruptions_data()
+{
+    // What happens once the send is under way: when the link's queue is over
+    // 1 MiB (the send waits for a reader that does not read), or, over UDP,
+    // after 16 KiB.
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("action");
+
+    const char *const actions[] = {"close link", "source off", "close window", "delete window", "peer leaves"};
+    for (const char *action : actions) {
+        for (const int mode : {Client, Server, Udp}) {
+            if (mode == Udp && QByteArray(action) == "peer leaves")
+                continue;
+            QTest::addRow("%s, %s", ModeNames[mode], action) << mode << QString::fromLatin1(action);
+        }
+    }
+}
+
+void tst_FileSource::interruptions()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, action);
+
+    const QByteArray &bytes = bigData();
+    const QString path = bigFile();
+
+    auto window = std::make_unique<Window>();
+    Peer peer;
+    STEP(openLink(*window, peer, mode));
+    peer.stopReading();
+    STEP(chooseSource(*window, path));
+    QPointer<mKestruneWidget> w = window->w;
+
+    auto underWay = [&] {
+        if (!KestruneProbe::fileSendRunning(*w))
+            return false;
+        switch (mode) {
+        case Client:
+            return KestruneProbe::tcpClientSocket(*w)->bytesToWrite() > MiB;
+        case Server:
+            return KestruneProbe::tcpServer(*w)->largestPendingWrite() > MiB;
+        default:
+            return KestruneProbe::sndByteCnt(*w) >= 16 * 1024;
+        }
+    };
+    bool acted = false;
+    quint32 atAction = 0;
+    // Looks at the send from the event passes it makes.
+    QTimer watch;
+    watch.setTimerType(Qt::PreciseTimer);
+    watch.setInterval(1);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (!w || !underWay())
+            return;
+        watch.stop();
+        acted = true;
+        atAction = KestruneProbe::sndByteCnt(*w);
+        if (action == QLatin1String("close link"))
+            QTest::mouseClick(window->child<QPushButton>("pBtnNetCnnt"), Qt::LeftButton);
+        else if (action == QLatin1String("source off"))
+            clickBox(window->sourceBox());
+        else if (action == QLatin1String("close window"))
+            w->close();
+        else if (action == QLatin1String("delete window"))
+            w->deleteLater();
+        else
+            peer.sockets.front()->abort();
+        // A send that goes on waiting is let through after a while, so that
+        // it fails below instead of hanging.
+        QTimer::singleShot(Timeout, &watch, [&peer] {
+            for (const auto &socket : peer.sockets)
+                socket->setReadBufferSize(0);
+        });
+    });
+    watch.start();
+    window->sendButton()->click();
+    watch.stop();
+    QVERIFY(acted);
+
+    if (action == QLatin1String("delete window")) {
+        // Gone while the send ran, and nothing touched it afterwards.
+        QVERIFY(!w);
+        return;
+    }
+    QVERIFY(w);
+    const quint32 total = window->sent();
+    if (action == QLatin1String("peer leaves")) {
+        // The link stays open: the rest is read and counted, reaching nobody.
+        STEP(verifyFinished(*window, quint32(bytes.size())));
+        return;
+    }
+    // The send ended at once: a few chunks after the action at most.
+    QVERIFY2(total >= atAction && total < atAction + 64 * 1024, qPrintable(QString::number(total - atAction)));
+    STEP(verifyFinished(*window, total, action != QLatin1String("source off")));
+    if (action == QLatin1String("source off")) {
+        // Switching off cleared the area; only the closing notes follow.
+        QCOMPARE(window->rcvArea()->toPlainText().count(QLatin1Char('\n')), 2);
+        QVERIFY(!KestruneProbe::dataFile(*w));
+    }
+
+    // What arrives is the file's beginning, and never more than was counted;
+    // over a link that stayed open all of it arrives.
+    for (const auto &socket : peer.sockets)
+        socket->setReadBufferSize(0);
+    auto linkState = [&peer] {
+        peer.bytes();
+        return peer.sockets.front()->state();
+    };
+    if (action != QLatin1String("close link"))
+        QTRY_COMPARE_WITH_TIMEOUT(quint32(peer.bytes().size()), total, Timeout);
+    else if (mode != Udp)
+        QTRY_COMPARE_WITH_TIMEOUT(linkState(), QAbstractSocket::UnconnectedState, Timeout);
+    const QByteArray received = peer.bytes();
+    QVERIFY(quint32(received.size()) <= total);
+    QVERIFY(bytes.startsWith(received));
+}
+
+void tst_FileSource::clientLeavesMidSend()
+{
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Server, 2));
+    QComboBox *clients = window.child<QComboBox>("cBoxClients");
+    clients->setCurrentIndex(2);
+    peer.stopReading();
+    STEP(chooseSource(window, bigFile()));
+
+    // The first client leaves while the send waits for the second; once the
+    // window has let it go, the second reads again. The target's index is
+    // then past the end of the list, and the rest of the file reaches nobody.
+    QTimer watch;
+    watch.setTimerType(Qt::PreciseTimer);
+    watch.setInterval(1);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (peer.sockets.front()->state() == QAbstractSocket::ConnectedState) {
+            if (KestruneProbe::tcpServer(*window.w)->largestPendingWrite() > MiB)
+                peer.sockets.front()->abort();
+        } else if (clients->count() == 2) {
+            watch.stop();
+            peer.sockets.back()->setReadBufferSize(0);
+        }
+    });
+    watch.start();
+    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    QVERIFY(!watch.isActive());
+    STEP(verifyFinished(window, quint32(bigData().size())));
+    QCOMPARE(clients->count(), 2);
+
+    // The second client got the file's beginning and nothing after it.
+    clickBox(window.sourceBox());
+    clients->setCurrentIndex(0);
+    window.area()->setPlainText(QStringLiteral("#"));
+    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.bytes(1).endsWith('#'), Timeout);
+    const QByteArray received = peer.bytes(1).chopped(1);
+    QVERIFY(received.size() > MiB);
+    QVERIFY2(received.size() < bigData().size(), qPrintable(QString::number(received.size())));
+    QVERIFY(bigData().startsWith(received));
+}
+
+void tst_FileSource::loadText_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("CR LF at the cursor") << QByteArray("one\r\ntwo\r\n") << "ABCD" << 2 << false << "ABone\ntwo\nCD";
+    QTest::newRow("at the end, no last line end") << QByteArray("x\r\ny") << "AB" << 2 << false << "ABx\ny";
+    QTest::newRow("UTF-8") << QByteArray("中文\r\n") << "" << 0 << false << "中文\n";
+    QTest::newRow("zero byte ends its line") << QByteArray("ab\0cd\r\nef", 9) << "" << 0 << false << "abef";
+    QTest::newRow("invalid UTF-8") << QByteArray("\xff\n") << "" << 0 << false << "\ufffd\n";
+    QTest::newRow("hex on: unchanged") << QByteArray("41 42\r\n") << "" << 0 << true << "41 42\n";
+}
+
+void tst_FileSource::loadText()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, before);
+    QFETCH(int, cursor);
+    QFETCH(bool, hex);
+    QFETCH(QString, after);
+
+    Window window;
+    window.child<QCheckBox>("cBox_SndHexDisp")->setChecked(hex);
+    window.area()->setPlainText(before);
+    QTextCursor at = window.area()->textCursor();
+    at.setPosition(cursor);
+    window.area()->setTextCursor(at);
+
+    ModalAnswer<QFileDialog> answer([path = writeFile(dir, QStringLiteral("load.txt"), content)](QFileDialog *dialog) {
+        pickFile(dialog, path);
+    });
+    QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+    QVERIFY(answer.seen);
+    QCOMPARE(answer.title, QStringLiteral("载入文本文件到发送区"));
+    QCOMPARE(answer.parent, window.w.data());
+    QCOMPARE(window.area()->toPlainText(), after);
+}
+
+void tst_FileSource::loadCancelled()
+{
+    Window window;
+    window.area()->setPlainText(QStringLiteral("keep"));
+    ModalAnswer<QFileDialog> dialog([](QFileDialog *fileDialog) { fileDialog->reject(); });
+    QString text;
+    ModalAnswer<QMessageBox> box([&text](QMessageBox *message) {
+        text = message->text();
+        message->button(QMessageBox::Ok)->click();
+    });
+    QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+    QVERIFY(dialog.seen);
+    QVERIFY(box.seen);
+    QCOMPARE(box.title, QStringLiteral("错误"));
+    QCOMPARE(text, QStringLiteral("打开文件失败。"));
+    QCOMPARE(window.area()->toPlainText(), QStringLiteral("keep"));
+}
+
+QTEST_MAIN(tst_FileSource)
+
+#include "tst_filesource.moc"

@@ -1,0 +1,507 @@
+#include "sendfixture.h"
+
+#include <QMessageBox>
+#include <QSignalSpy>
+
+using namespace sendfixture;
+
+// Sending the send area once and in a loop through the real window, to real
+// peers on 127.0.0.1, and the hex switch of the send area.
+class tst_Send final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void payloadArrivesExactly_data();
+    void payloadArrivesExactly();
+    void serverTargets_data();
+    void serverTargets();
+    void serverWithoutClients();
+    void autoClear_data();
+    void autoClear();
+    void emptyAreaBox();
+    void hexSwitch_data();
+    void hexSwitch();
+    void loopStates_data();
+    void loopStates();
+    void loopSendsTheAreaAnew();
+    void intervalField_data();
+    void intervalField();
+    void noLinkNoSend_data();
+    void noLinkNoSend();
+    void loopOutlivesClosedLink();
+};
+
+namespace {
+
+const QString SendCaption = QStringLiteral("发送");
+const QString StopCaption = QStringLiteral("停止发送");
+
+// Puts text into the send area: ASCII typed on the keyboard, the rest set.
+void enterText(const Window &window, const QString &text)
+{
+    window.area()->clear();
+    for (const QChar ch : text) {
+        if (ch.unicode() >= 0x7F || (!ch.isPrint() && ch != QLatin1Char('\n'))) {
+            window.area()->setPlainText(text);
+            return;
+        }
+    }
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            QTest::keyClick(window.area(), Qt::Key_Return);
+        QTest::keyClicks(window.area(), lines.at(i));
+    }
+}
+
+// Sends one byte as text; what arrives before it was sent before it.
+void sendMarker(const Window &window)
+{
+    window.hexBox()->setChecked(false);
+    window.area()->setPlainText(QStringLiteral("#"));
+    window.send();
+}
+
+void typeInterval(const Window &window, const QString &digits)
+{
+    window.interval()->clear();
+    QTest::keyClicks(window.interval(), digits);
+    QTest::keyClick(window.interval(), Qt::Key_Return);
+}
+
+// Arms the loop at 20 ms over the text and, if asked, starts it.
+void armLoop(const Window &window, const QString &text, bool start)
+{
+    window.interval()->setText(QStringLiteral("20"));
+    clickBox(window.loopBox());
+    window.area()->setPlainText(text);
+    if (start)
+        window.send();
+}
+
+} // namespace
+
+void tst_Send::payloadArrivesExactly_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    struct Row
+    {
+        const char *name;
+        bool hex;
+        QString text;
+        QByteArray bytes;
+    };
+    const Row rows[] = {
+        {"text AB", false, QStringLiteral("AB"), "AB"},
+        {"two lines", false, QStringLiteral("one\ntwo"), "one\ntwo"},
+        {"UTF-8", false, QStringLiteral("中文 ä"), "\xe4\xb8\xad\xe6\x96\x87 \xc3\xa4"},
+        {"1234 bytes", false, QString(1234, QLatin1Char('x')), QByteArray(1234, 'x')},
+        {"hex zero inside", true, QStringLiteral("41 00 42"), QByteArray("A\0B", 3)},
+        {"hex CR LF", true, QStringLiteral("41 42 0d 0a"), "AB\r\n"},
+        {"hex high bytes", true, QStringLiteral("ff 80 0 E4"), QByteArray("\xff\x80\0\xe4", 4)},
+        {"hex spaces only", true, QStringLiteral("   "), QByteArray()},
+    };
+    for (const int mode : {Udp, Server, Client}) {
+        for (const Row &row : rows)
+            QTest::addRow("%s, %s", ModeNames[mode], row.name) << mode << row.hex << row.text << row.bytes;
+    }
+}
+
+void tst_Send::payloadArrivesExactly()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, hex);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, mode));
+    window.hexBox()->setChecked(hex);
+    enterText(window, text);
+    QCOMPARE(window.area()->toPlainText(), text);
+
+    window.send();
+    QCOMPARE(window.sent(), quint32(bytes.size()));
+    QCOMPARE(window.child<QLineEdit>("lEdit_SndCnt")->text(), QString::number(bytes.size()));
+    STEP(sendMarker(window));
+    QCOMPARE(window.sent(), quint32(bytes.size() + 1));
+
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), bytes + '#', Timeout);
+    if (mode == Udp) {
+        // Every send is one datagram; an empty payload sends none.
+        QList<QByteArray> expected{QByteArray("#")};
+        if (!bytes.isEmpty())
+            expected.prepend(bytes);
+        QCOMPARE(peer.datagrams, expected);
+    }
+}
+
+void tst_Send::serverTargets_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("firstGets");
+    QTest::addColumn<bool>("secondGets");
+
+    QTest::newRow("all connections") << 0 << true << true;
+    QTest::newRow("first client") << 1 << true << false;
+    QTest::newRow("second client") << 2 << false << true;
+}
+
+void tst_Send::serverTargets()
+{
+    QFETCH(int, index);
+    QFETCH(bool, firstGets);
+    QFETCH(bool, secondGets);
+
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Server, 2));
+    QCOMPARE(window.clients()->itemText(1), QStringLiteral("127.0.0.1:%1").arg(peer.sockets[0]->localPort()));
+    QCOMPARE(window.clients()->itemText(2), QStringLiteral("127.0.0.1:%1").arg(peer.sockets[1]->localPort()));
+
+    window.clients()->setCurrentIndex(index);
+    window.area()->setPlainText(QStringLiteral("AB"));
+    window.send();
+    QCOMPARE(window.sent(), 2u);
+    window.clients()->setCurrentIndex(0);
+    STEP(sendMarker(window));
+
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(0), QByteArray(firstGets ? "AB#" : "#"), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(1), QByteArray(secondGets ? "AB#" : "#"), Timeout);
+}
+
+void tst_Send::serverWithoutClients()
+{
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Server, 0));
+    QCOMPARE(window.clients()->currentIndex(), -1);
+    window.area()->setPlainText(QStringLiteral("AB"));
+    window.send();
+    QCOMPARE(window.sent(), 2u);
+
+    // A client that came and went leaves no one listed again.
+    STEP(peer.addClient(window));
+    peer.sockets.back()->abort();
+    QTRY_COMPARE_WITH_TIMEOUT(window.clients()->count(), 0, Timeout);
+    window.send();
+    QCOMPARE(window.sent(), 4u);
+
+    // Nothing was kept back for the next client.
+    STEP(peer.addClient(window));
+    STEP(sendMarker(window));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(1), QByteArray("#"), Timeout);
+}
+
+void tst_Send::autoClear_data()
+{
+    QTest::addColumn<bool>("autoClear");
+    QTest::newRow("on") << true;
+    QTest::newRow("off") << false;
+}
+
+void tst_Send::autoClear()
+{
+    QFETCH(bool, autoClear);
+
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Udp));
+    window.child<QCheckBox>("cBox_AntoClearSnd")->setChecked(autoClear);
+    window.area()->setPlainText(QStringLiteral("AB"));
+    window.send();
+    QCOMPARE(window.sent(), 2u);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("AB"), Timeout);
+    QCOMPARE(window.area()->toPlainText(), autoClear ? QString() : QStringLiteral("AB"));
+}
+
+void tst_Send::emptyAreaBox()
+{
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Client));
+    QMessageBox::StandardButtons buttons;
+    QString text;
+    ModalAnswer<QMessageBox> answer([&](QMessageBox *box) {
+        buttons = box->standardButtons();
+        text = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    window.send();
+    QVERIFY(answer.seen);
+    QCOMPARE(answer.title, QStringLiteral("提示"));
+    QCOMPARE(text, QStringLiteral("发送区为空，请输入内容。"));
+    QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(answer.parent, window.w.data());
+    QCOMPARE(window.sent(), 0u);
+    STEP(sendMarker(window));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("#"), Timeout);
+}
+
+void tst_Send::hexSwitch_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<bool>("byUser");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("on: AB LF") << "AB\n" << true << true << "41 42 a ";
+    QTest::newRow("on: UTF-8") << "中" << true << true << "e4 b8 ad ";
+    QTest::newRow("on: empty") << "" << true << true << "";
+    QTest::newRow("on by code") << "AB" << true << false << "AB";
+    QTest::newRow("off: zero ends the text") << "41 00 42 " << false << true << "A";
+    QTest::newRow("off: receive view") << "48 65 6C 6C 6F " << false << true << "Hello";
+    QTest::newRow("off: control bytes") << "1 2 3" << false << true << "\x01\x02\x03";
+    QTest::newRow("off: two lines") << "41\n42" << false << true << "";
+    QTest::newRow("off: UTF-8") << "e4 b8 ad 41" << false << true << "中A";
+    QTest::newRow("off: empty") << "" << false << true << "";
+    QTest::newRow("off by code") << "41 42" << false << false << "41 42";
+}
+
+void tst_Send::hexSwitch()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, on);
+    QFETCH(bool, byUser);
+    QFETCH(QString, after);
+
+    Window window;
+    window.hexBox()->setChecked(!on);
+    window.area()->setPlainText(before);
+    if (byUser)
+        clickBox(window.hexBox());
+    else
+        window.hexBox()->setChecked(on);
+    QCOMPARE(window.hexBox()->isChecked(), on);
+    QCOMPARE(window.area()->toPlainText(), after);
+    // Text switched on and off again comes back unchanged.
+    if (on && byUser) {
+        QVERIFY(window.area()->textCursor().atEnd());
+        clickBox(window.hexBox());
+        QCOMPARE(window.area()->toPlainText(), before);
+    }
+}
+
+void tst_Send::loopStates_data()
+{
+    // Steps from the start state: "on"/"off" click the loop switch, "send"
+    // clicks the send button over a filled area, "empty" over an empty one,
+    // "ms:<text>" sets the interval field, "type:<digits>" types into it
+    // and presses Return.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("boxes");
+
+    QTest::newRow("off, on: armed") << "on" << "armed" << 1000 << 0;
+    QTest::newRow("off, on over empty interval: off") << "ms: on" << "off" << 0 << 0;
+    QTest::newRow("off, on over 0: off") << "ms:0 on" << "off" << 0 << 0;
+    QTest::newRow("armed, send: running") << "ms:20 on send" << "running" << 20 << 0;
+    QTest::newRow("armed, empty: armed") << "on empty" << "armed" << 1000 << 1;
+    QTest::newRow("running, send: armed") << "on send send" << "armed" << 1000 << 0;
+    QTest::newRow("running, empty: running") << "on send empty" << "running" << 1000 << 1;
+    QTest::newRow("armed, off: off") << "on off" << "off" << 0 << 0;
+    QTest::newRow("running, off: off") << "ms:20 on send off" << "off" << 0 << 0;
+    QTest::newRow("armed, new interval") << "on type:12000" << "armed" << 12000 << 0;
+    QTest::newRow("running, new interval") << "on send type:12000" << "running" << 12000 << 0;
+    QTest::newRow("armed, short entry ignored") << "on type:250" << "armed" << 1000 << 0;
+    QTest::newRow("short entry read when turned on") << "type:250 on" << "armed" << 250 << 0;
+    QTest::newRow("off again, on again") << "on send off on" << "armed" << 1000 << 0;
+    QTest::newRow("empty area starts no loop") << "on empty empty" << "armed" << 1000 << 2;
+}
+
+void tst_Send::loopStates()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, state);
+    QFETCH(int, interval);
+    QFETCH(int, boxes);
+
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Udp));
+    int shown = 0;
+    for (const QString &step : steps.split(QLatin1Char(' '))) {
+        if (step == QLatin1String("on") || step == QLatin1String("off")) {
+            clickBox(window.loopBox());
+        } else if (step == QLatin1String("send")) {
+            window.area()->setPlainText(QStringLiteral("x"));
+            window.send();
+        } else if (step == QLatin1String("empty")) {
+            window.area()->clear();
+            ModalAnswer<QMessageBox> answer([](QMessageBox *box) { box->accept(); });
+            window.send();
+            shown += answer.seen ? 1 : 0;
+        } else if (step.startsWith(QLatin1String("ms:"))) {
+            window.interval()->setText(step.mid(3));
+        } else if (step.startsWith(QLatin1String("type:"))) {
+            typeInterval(window, step.mid(5));
+        }
+    }
+
+    QCOMPARE(shown, boxes);
+    const bool off = state == QLatin1String("off");
+    const bool running = state == QLatin1String("running");
+    QCOMPARE(window.loopBox()->isChecked(), !off);
+    QCOMPARE(window.timer() != nullptr, !off);
+    QCOMPARE(KestruneProbe::loopSndRunning(*window.w), running);
+    QCOMPARE(window.sendButton()->text(), running ? StopCaption : SendCaption);
+    if (!off) {
+        QCOMPARE(window.timer()->isActive(), running);
+        QVERIFY(!window.timer()->isSingleShot());
+        QCOMPARE(window.timer()->interval(), interval);
+    }
+}
+
+void tst_Send::loopSendsTheAreaAnew()
+{
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Udp));
+    window.child<QCheckBox>("cBox_AntoClearSnd")->setChecked(true);
+    STEP(armLoop(window, QStringLiteral("tick"), true));
+    // Nothing goes out at the click itself.
+    QCOMPARE(window.sent(), 0u);
+
+    // Each tick sends what the area holds then, and clears nothing.
+    auto last = [&peer] {
+        peer.bytes();
+        return peer.datagrams.isEmpty() ? QByteArray() : peer.datagrams.constLast();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(last() == "tick" && peer.datagrams.size() >= 3, Timeout);
+    window.area()->setPlainText(QStringLiteral("tock!"));
+    QTRY_COMPARE_WITH_TIMEOUT(last(), QByteArray("tock!"), Timeout);
+    QCOMPARE(window.area()->toPlainText(), QStringLiteral("tock!"));
+
+    // Unchecking the switch ends the loop; the next click sends once.
+    clickBox(window.loopBox());
+    QVERIFY(!window.timer());
+    QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
+    QCOMPARE(window.sendButton()->text(), SendCaption);
+    QVERIFY(window.sendButton()->isEnabled());
+    const quint32 before = window.sent();
+    window.send();
+    QCOMPARE(window.sent(), before + 5);
+    QCOMPARE(window.area()->toPlainText(), QString());
+
+    QTRY_COMPARE_WITH_TIMEOUT(quint32(peer.bytes().size()), window.sent(), Timeout);
+    const qsizetype ticks = peer.datagrams.indexOf("tock!");
+    for (qsizetype i = 0; i < peer.datagrams.size(); ++i)
+        QCOMPARE(peer.datagrams.at(i), QByteArray(i < ticks ? "tick" : "tock!"));
+}
+
+void tst_Send::intervalField_data()
+{
+    // The timer starts armed at 20 ms, or running when "running" is set.
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<bool>("finished");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("nextOn");
+
+    QTest::newRow("five digits") << "12000" << false << true << 12000 << 12000;
+    QTest::newRow("five digits, running") << "12000" << true << true << 12000 << 12000;
+    QTest::newRow("largest") << "99999" << false << true << 99999 << 99999;
+    QTest::newRow("three digits") << "250" << false << false << 20 << 250;
+    QTest::newRow("three digits, running") << "250" << true << false << 20 << 250;
+    // The first position takes no 0: the field holds " 0123", read as 123.
+    QTest::newRow("leading zero") << "01234" << false << false << 20 << 123;
+}
+
+void tst_Send::intervalField()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, running);
+    QFETCH(bool, finished);
+    QFETCH(int, interval);
+    QFETCH(int, nextOn);
+
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Udp));
+    STEP(armLoop(window, QStringLiteral("x"), running));
+
+    QSignalSpy finishedSpy(window.interval(), &QLineEdit::editingFinished);
+    typeInterval(window, typed);
+    QCOMPARE(finishedSpy.count(), finished ? 1 : 0);
+    QCOMPARE(window.timer()->interval(), interval);
+    QCOMPARE(window.timer()->isActive(), running);
+    // An accepted entry restarts a running countdown.
+    if (running && finished)
+        QVERIFY(window.timer()->remainingTime() > interval - 5000);
+
+    // With the switch off the field waits for the next switch-on.
+    clickBox(window.loopBox());
+    QVERIFY(!window.timer());
+    typeInterval(window, typed);
+    clickBox(window.loopBox());
+    QVERIFY(window.timer());
+    QCOMPARE(window.timer()->interval(), nextOn);
+}
+
+void tst_Send::noLinkNoSend_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("opened");
+
+    for (const int mode : {Udp, Server, Client}) {
+        QTest::addRow("%s, never opened", ModeNames[mode]) << mode << false;
+        QTest::addRow("%s, closed", ModeNames[mode]) << mode << true;
+    }
+}
+
+void tst_Send::noLinkNoSend()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, opened);
+
+    Window window;
+    Peer peer;
+    window.child<QComboBox>("cBoxNetType")->setCurrentIndex(mode);
+    if (opened) {
+        STEP(openLink(window, peer, mode));
+        window.toggleNet();
+        QVERIFY(!window.sendButton()->isEnabled());
+    }
+    // Turning the loop switch off enables the send button without a link.
+    clickBox(window.loopBox());
+    clickBox(window.loopBox());
+    QVERIFY(window.sendButton()->isEnabled());
+    window.area()->setPlainText(QStringLiteral("AB"));
+    window.send();
+    QCOMPARE(window.sent(), 0u);
+    QCOMPARE(window.child<QLineEdit>("lEdit_SndCnt")->text(), QStringLiteral("0"));
+}
+
+void tst_Send::loopOutlivesClosedLink()
+{
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Udp));
+    STEP(armLoop(window, QStringLiteral("AB"), true));
+    QTRY_VERIFY_WITH_TIMEOUT(!peer.bytes().isEmpty(), Timeout);
+
+    window.toggleNet();
+    QVERIFY(!KestruneProbe::udpSocket(*window.w));
+    const quint32 atClose = window.sent();
+    QSignalSpy ticks(window.timer(), &QTimer::timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, Timeout);
+    QCOMPARE(window.sent(), atClose);
+    QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+    QCOMPARE(window.sendButton()->text(), StopCaption);
+
+    // Open again: the running loop sends on the new link.
+    STEP(openLink(window, peer, Udp));
+    QTRY_VERIFY_WITH_TIMEOUT(window.sent() > atClose, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(quint32(peer.bytes().size()), window.sent(), Timeout);
+}
+
+QTEST_MAIN(tst_Send)
+
+#include "tst_send.moc"
