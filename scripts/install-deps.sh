@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev
     fonts-wqy-microhei
     socat
+    desktop-file-utils appstream hicolor-icon-theme
     "$@"
 )
 

@@ -1,5 +1,6 @@
 // Draws Kestrune's own artwork: the two link-button images and the
-// application icon. Usage: drawimages <output directory>
+// application icon, the latter also as the PNG files of an icon theme.
+// Usage: drawimages <image directory> <icon theme directory> <icon name>
 //
 // NetOff.png / NetOn.png: 128x128 RGBA, a plug and a socket on a diagonal,
 // apart and grey for a closed link, joined and green/blue for an open one.
@@ -7,6 +8,8 @@
 // Qt's ico writer stores a single image per file, so the ICO container is
 // written here: sizes below 256 as 32-bit BMP DIBs with an AND mask, 256 as
 // an embedded PNG stream.
+// <icon theme directory>/hicolor/<n>x<n>/apps/<icon name>.png: the same icon
+// design at each size, for the desktop's launcher and task bar.
 
 #include <QBuffer>
 #include <QByteArray>
@@ -309,16 +312,34 @@ bool checkIcon(const QString &path, int expected)
     return ok && !pixmap.isNull();
 }
 
+// Writes one theme PNG per size and reads each back to confirm its size.
+bool writeThemeIcons(const QDir &themeRoot, const QString &name, const std::vector<QImage> &images)
+{
+    bool ok = true;
+    for (const QImage &image : images) {
+        const QString size = QStringLiteral("%1x%1").arg(image.width());
+        const QString folder = themeRoot.filePath(QStringLiteral("hicolor/%1/apps").arg(size));
+        const QString path = folder + u'/' + name + QStringLiteral(".png");
+        const bool written = QDir().mkpath(folder) && image.save(path, "PNG");
+        const bool readBack = written && QImage(path).size() == image.size();
+        std::printf("%s: %s\n", qPrintable(path), readBack ? "ok" : "FAILED");
+        ok = ok && readBack;
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: drawimages <output directory>\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: drawimages <image directory> <icon theme directory> <icon name>\n");
         return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
+    const QDir themeRoot(QString::fromLocal8Bit(argv[2]));
+    const QString iconName = QString::fromLocal8Bit(argv[3]);
     if (!QDir().mkpath(dir.path())) {
         std::fprintf(stderr, "cannot create %s\n", argv[1]);
         return 1;
@@ -333,6 +354,7 @@ int main(int argc, char *argv[])
     const QString iconPath = dir.filePath(QStringLiteral("icon.ico"));
     ok = writeFile(iconPath, icoFile(sizes)) && ok;
     ok = ok && checkIcon(iconPath, int(sizes.size()));
+    ok = writeThemeIcons(themeRoot, iconName, sizes) && ok;
 
     if (!ok) {
         std::fprintf(stderr, "drawimages: writing or checking the images failed\n");
