@@ -36,17 +36,24 @@ qint64 mTcpServer::largestPendingWrite() const
 
 void mTcpServer::clientDisconnected()
 {
-    const auto found = std::find_if(clientSocketList.begin(), clientSocketList.end(),
-                                    [](const QTcpSocket *socket) {
-                                        return socket->state() == QAbstractSocket::UnconnectedState;
-                                    });
-    if (found == clientSocketList.end())
-        return;
-    QTcpSocket *socket = *found;
-    // The text was fixed at arrival, so the departure names the client
-    // exactly as its arrival did.
-    emit removeClientLink(socket->objectName(), int(socket->socketDescriptor()));
-    clientSocketList.removeOne(socket);
+    // A client that left may still have bytes buffered: a read pass delivers
+    // them while the client is still listed, then reports the departure.
+    clientDataReceived();
+}
+
+void mTcpServer::reportDepartures()
+{
+    const QList<QTcpSocket *> sockets = clientSocketList;
+    for (QTcpSocket *socket : sockets) {
+        if (socket->state() != QAbstractSocket::UnconnectedState || socket->bytesAvailable() > 0)
+            continue;
+        // The text was fixed at arrival, so the departure names the client
+        // exactly as its arrival did; the descriptor is gone (-1) by now.
+        emit removeClientLink(socket->objectName(), int(socket->socketDescriptor()));
+        clientSocketList.removeOne(socket);
+        clientDescriptors.remove(socket);
+        socket->deleteLater();
+    }
 }
 
 void mTcpServer::sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx)
@@ -69,12 +76,12 @@ void mTcpServer::acceptNewClient()
         return;
     const int descriptor = int(socket->socketDescriptor());
     connect(socket, &QTcpSocket::disconnected, this, &mTcpServer::clientDisconnected);
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QTcpSocket::readyRead, this, &mTcpServer::clientDataReceived);
     socket->setReadBufferSize(TcpReadBufferSize);
     clientSocketList.append(socket);
     const QString text = peerText(socket->peerAddress(), socket->peerPort());
     socket->setObjectName(text);
+    clientDescriptors.insert(socket, descriptor);
     emit addClientLink(text, descriptor);
 }
 
@@ -94,26 +101,36 @@ void mTcpServer::readClients()
 {
     readPassQueued = false;
     // One pass drains every client that has data, in list order. The list
-    // is walked on a copy, and each socket is checked again before each
-    // read, because the window's handling of a chunk runs inside the emit.
-    // A pass that runs long queues another for the rest.
+    // is walked on a copy because the window's handling of a chunk runs
+    // inside the emit. A pass that runs long queues another for the rest.
     QElapsedTimer pass;
     pass.start();
     const QList<QTcpSocket *> sockets = clientSocketList;
     for (QTcpSocket *socket : sockets) {
-        QPointer<QTcpSocket> guard(socket);
-        while (guard && clientSocketList.contains(socket) && socket->bytesAvailable() > 0) {
-            if (pass.hasExpired(MaxReadPassMs)) {
-                clientDataReceived();
-                return;
-            }
-            // QByteArray keeps a zero byte after its last byte.
-            QByteArray buffer(std::min(socket->bytesAvailable(), MaxTcpChunk), Qt::Uninitialized);
-            const qint64 got = socket->read(buffer.data(), buffer.size());
-            if (got <= 0)
-                break;
-            buffer.truncate(int(got));
-            emit updateTcpServer(buffer.data(), int(got), int(socket->socketDescriptor()));
+        if (clientSocketList.contains(socket) && !deliverBuffered(socket, &pass)) {
+            clientDataReceived();
+            return;
         }
     }
+    reportDepartures();
+}
+
+bool mTcpServer::deliverBuffered(QTcpSocket *socket, const QElapsedTimer *pass)
+{
+    // The descriptor of arrival: a socket whose connection has ended reports
+    // none, yet its last bytes still belong to that client.
+    const int descriptor = clientDescriptors.value(socket, int(socket->socketDescriptor()));
+    QPointer<QTcpSocket> guard(socket);
+    while (guard && socket->bytesAvailable() > 0) {
+        if (pass && pass->hasExpired(MaxReadPassMs))
+            return false;
+        // QByteArray keeps a zero byte after its last byte.
+        QByteArray buffer(std::min(socket->bytesAvailable(), MaxTcpChunk), Qt::Uninitialized);
+        const qint64 got = socket->read(buffer.data(), buffer.size());
+        if (got <= 0)
+            break;
+        buffer.truncate(int(got));
+        emit updateTcpServer(buffer.data(), int(got), descriptor);
+    }
+    return true;
 }

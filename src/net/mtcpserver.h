@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QTcpServer>
 
 QT_BEGIN_NAMESPACE
+class QElapsedTimer;
 class QTcpSocket;
 QT_END_NAMESPACE
 
@@ -43,7 +45,15 @@ public slots:
 private:
     // One read pass over every client, bounded in time.
     void readClients();
+    // Hands what one client has buffered to the window; false when the pass
+    // ran out of time first (no pass: until the buffer is empty).
+    bool deliverBuffered(QTcpSocket *socket, const QElapsedTimer *pass);
+    // Reports and drops every client whose connection has ended and whose
+    // bytes have all been delivered.
+    void reportDepartures();
 
     QList<QTcpSocket *> clientSocketList;
+    // Each client's descriptor as it was on arrival.
+    QHash<const QTcpSocket *, int> clientDescriptors;
     bool readPassQueued = false;
 };
