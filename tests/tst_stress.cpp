@@ -1,0 +1,1040 @@
+#include "filesend.h"
+#include "mtcpserver.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace testsupport;
+
+// The window under load, faults and interruptions: hundreds of clients in
+// waves, the group-chat relay to fifty clients, peers that reset a
+// connection mid-transfer, floods from a separate process, and features
+// switched off under a running send. Real sockets on 127.0.0.1 only; every
+// scenario is bounded in count and time.
+class tst_Stress final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void clientWaves();
+    void groupChatRelay_data();
+    void groupChatRelay();
+    void peerResets_data();
+    void peerResets();
+    void captureFlood_data();
+    void captureFlood();
+    void floodKeepsWindowResponsive_data();
+    void floodKeepsWindowResponsive();
+    void interruptions_data();
+    void interruptions();
+
+private:
+    QTemporaryDir dir;
+    QByteArray big;
+    QString bigPath;
+};
+
+// The far end of a flood, run as this test program itself in a mode of its
+// own (argument --peer), so that its work never shares the window's event
+// loop. Plain blocking sockets on 127.0.0.1; every mode ends by itself.
+//
+//   tcp-send PORT BYTES SEED    connect, send BYTES seeded random bytes, close
+//   tcp-serve BYTES SEED        listen, print "port N", accept one, send, close
+//   tcp-flood PORT MS           connect, write text lines for MS ms, close
+//   tcp-serve-flood MS          listen, print "port N", accept one, flood
+//   udp-flood PORT SIZE MS      send SIZE-byte datagrams for MS ms
+//
+// Results are printed as "key value" lines: bytes, datagrams.
+namespace floodpeer {
+
+using Clock = std::chrono::steady_clock;
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+int connectTo(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = loopback(port);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        std::perror("connect");
+        std::exit(2);
+    }
+    return fd;
+}
+
+int acceptOne()
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
+        || ::listen(listener, 1) != 0
+        || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        std::perror("listen");
+        std::exit(2);
+    }
+    std::printf("port %u\n", unsigned(ntohs(address.sin_port)));
+    std::fflush(stdout);
+    const int fd = ::accept(listener, nullptr, nullptr);
+    ::close(listener);
+    if (fd < 0) {
+        std::perror("accept");
+        std::exit(2);
+    }
+    return fd;
+}
+
+// Sends all bytes; false when the connection failed.
+bool sendAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+int sendSeeded(int fd, qsizetype size, quint32 seed)
+{
+    const QByteArray bytes = randomBytes(size, seed);
+    constexpr qsizetype Write = 64 * KiB;
+    for (qsizetype at = 0; at < bytes.size(); at += Write) {
+        if (!sendAll(fd, bytes.constData() + at, std::min(Write, bytes.size() - at)))
+            return 3;
+    }
+    std::printf("bytes %lld\n", static_cast<long long>(bytes.size()));
+    ::close(fd);
+    return 0;
+}
+
+// Lines of 79 characters and a line feed, written as fast as the window
+// takes them until the time is up.
+int floodTcp(int fd, int milliseconds)
+{
+    QByteArray block;
+    while (block.size() < 64 * KiB)
+        block += QByteArray("0123456789abcdefghijklmnopqrstuvwxyz").repeated(3).left(79) + '\n';
+    // A send that blocks gives up after a while, so the time limit holds.
+    const timeval wait{0, 100 * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    long long total = 0;
+    while (Clock::now() < end) {
+        const ssize_t written = ::send(fd, block.constData(), size_t(block.size()), MSG_NOSIGNAL);
+        if (written > 0)
+            total += written;
+        else if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return 3;
+    }
+    std::printf("bytes %lld\n", total);
+    ::close(fd);
+    return 0;
+}
+
+int floodUdp(quint16 port, int size, int milliseconds)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in address = loopback(port);
+    const QByteArray datagram(size, 'u');
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    long long datagrams = 0;
+    for (long long tries = 0;; ++tries) {
+        if (tries % 64 == 0 && Clock::now() >= end)
+            break;
+        if (::sendto(fd, datagram.constData(), size_t(size), 0, reinterpret_cast<const sockaddr *>(&address),
+                     sizeof address) == size)
+            ++datagrams;
+    }
+    std::printf("datagrams %lld\n", datagrams);
+    ::close(fd);
+    return 0;
+}
+
+int run(int argc, char **argv)
+{
+    // On a small machine a flood at full priority could starve the window
+    // of CPU time, which would measure the scheduler instead of the window.
+    ::setpriority(PRIO_PROCESS, 0, 10);
+    const QByteArray mode = argc > 0 ? argv[0] : "";
+    auto number = [&](int i) { return i < argc ? std::atoll(argv[i]) : 0; };
+    if (mode == "tcp-send")
+        return sendSeeded(connectTo(quint16(number(1))), number(2), quint32(number(3)));
+    if (mode == "tcp-serve")
+        return sendSeeded(acceptOne(), number(1), quint32(number(2)));
+    if (mode == "tcp-flood")
+        return floodTcp(connectTo(quint16(number(1))), int(number(2)));
+    if (mode == "tcp-serve-flood")
+        return floodTcp(acceptOne(), int(number(1)));
+    if (mode == "udp-flood")
+        return floodUdp(quint16(number(1)), int(number(2)), int(number(3)));
+    std::fprintf(stderr, "unknown peer mode\n");
+    return 2;
+}
+
+} // namespace floodpeer
+
+namespace {
+
+// A peer process of the test's own; killed, if still running, with the test.
+class PeerProcess final
+{
+public:
+    explicit PeerProcess(const QStringList &arguments)
+    {
+        process.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--peer")} + arguments);
+    }
+    ~PeerProcess()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(Timeout);
+        }
+    }
+    Q_DISABLE_COPY_MOVE(PeerProcess)
+
+    // The value of a "key value" line the peer printed; -1 if none came.
+    qint64 value(const QByteArray &key)
+    {
+        qint64 found = -1;
+        (void)QTest::qWaitFor([&] {
+            output += process.readAllStandardOutput();
+            const QList<QByteArray> lines = output.left(output.lastIndexOf('\n')).split('\n');
+            for (const QByteArray &line : lines) {
+                const QList<QByteArray> parts = line.split(' ');
+                if (parts.size() == 2 && parts.first() == key) {
+                    found = parts.last().toLongLong();
+                    return true;
+                }
+            }
+            return process.state() == QProcess::NotRunning && process.bytesAvailable() == 0;
+        }, Timeout);
+        return found;
+    }
+
+    // Runs the event loop until the peer has ended by itself.
+    bool waitForEnd(int timeout = Timeout)
+    {
+        QSignalSpy ended(&process, &QProcess::finished);
+        if (process.state() == QProcess::NotRunning)
+            return true;
+        return ended.wait(timeout) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    QProcess process;
+
+private:
+    QByteArray output;
+};
+
+// The far end of a TCP link: the listener a client link connects to, and
+// the one connection the window has with it.
+struct TcpPeer
+{
+    QTcpServer listener;
+    std::unique_ptr<QTcpSocket> socket;
+};
+
+// Opens a TCP link of the window (client or server) with a peer socket of
+// the test at the other end.
+void openTcpLink(const Window &window, int mode, TcpPeer &peer)
+{
+    if (mode == Client) {
+        if (!peer.listener.isListening())
+            QVERIFY(peer.listener.listen(QHostAddress::LocalHost, 0));
+        STEP(openLink(window, Client, peer.listener.serverPort()));
+        QTRY_VERIFY_WITH_TIMEOUT(peer.listener.hasPendingConnections(), Timeout);
+        peer.socket.reset(peer.listener.nextPendingConnection());
+        peer.socket->setParent(nullptr);
+        return;
+    }
+    STEP(openLink(window, Server, 0));
+    const int before = KestruneProbe::clientLinkCount(*window.w);
+    peer.socket = std::make_unique<QTcpSocket>();
+    peer.socket->connectToHost(QHostAddress::LocalHost, KestruneProbe::tcpServer(*window.w)->serverPort());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.socket->state(), QAbstractSocket::ConnectedState, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), before + 1, Timeout);
+}
+
+// Ends a connection with a reset instead of the usual close: with a zero
+// linger time the kernel sends RST and drops what is still queued.
+void resetConnection(QTcpSocket *socket)
+{
+    const linger hard{1, 0};
+    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    socket->abort();
+}
+
+// Bytes the window's TCP link still holds queued for writing.
+qint64 queuedBytes(const Window &window)
+{
+    if (const QTcpSocket *socket = KestruneProbe::tcpClientSocket(*window.w))
+        return socket->bytesToWrite();
+    if (const mTcpServer *server = KestruneProbe::tcpServer(*window.w))
+        return server->largestPendingWrite();
+    return 0;
+}
+
+// The client list's invariant; an empty text when it holds.
+QString clientListBreach(const Window &window)
+{
+    const int count = KestruneProbe::clientLinkCount(*window.w);
+    const QList<int> &descriptors = KestruneProbe::socketDescriptorList(*window.w);
+    const int items = window.clients()->count();
+    if (count == 0) {
+        if (items == 0 && descriptors.isEmpty())
+            return {};
+    } else if (items == count + 1 && descriptors.size() == count + 1
+               && window.clients()->itemText(0) == QStringLiteral("全部连接") && descriptors.first() == 0) {
+        QList<int> sorted = descriptors;
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end())
+            return {};
+    }
+    return QStringLiteral("count %1, %2 items, %3 descriptors").arg(count).arg(items).arg(descriptors.size());
+}
+
+QStringList listedClients(const Window &window)
+{
+    QStringList items;
+    for (int i = 1; i < window.clients()->count(); ++i)
+        items.append(window.clients()->itemText(i));
+    items.sort();
+    return items;
+}
+
+QStringList clientTexts(const std::vector<std::unique_ptr<QTcpSocket>> &sockets)
+{
+    QStringList texts;
+    for (const auto &socket : sockets)
+        texts.append(QStringLiteral("127.0.0.1:") + QString::number(socket->localPort()));
+    texts.sort();
+    return texts;
+}
+
+// Switches the data source on with the file at path.
+void chooseSource(const Window &window, const QString &path)
+{
+    ModalScript script;
+    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
+    clickBox(window.box("cBoxStartSndFile"));
+    QVERIFY(script.finished());
+    QVERIFY(window.box("cBoxStartSndFile")->isChecked());
+}
+
+void startCapture(const Window &window, const QString &path)
+{
+    ModalScript script;
+    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
+    clickBox(window.box("StartRcvFile"));
+    QVERIFY(script.finished());
+    QVERIFY(window.box("StartRcvFile")->isChecked());
+}
+
+// Arms loop sending with the interval and payload and starts it.
+void startLoop(const Window &window, const QString &interval, const QString &payload)
+{
+    window.interval()->setText(interval);
+    clickBox(window.box("cBoxLoopSnd"));
+    QVERIFY(KestruneProbe::loopSndTimer(*window.w));
+    window.sendArea()->setPlainText(payload);
+    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+    QCOMPARE(window.sendButton()->text(), QStringLiteral("停止发送"));
+}
+
+// Waits for a few more ticks of the running loop.
+void waitForTicks(const Window &window, int ticks)
+{
+    QTimer *timer = KestruneProbe::loopSndTimer(*window.w);
+    QVERIFY(timer);
+    QSignalSpy spy(timer, &QTimer::timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(spy.size() >= ticks, Timeout);
+}
+
+// The receive area ends with the notes of a file send of total bytes, and
+// the send button is back at rest.
+void verifySendEnded(const Window &window, quint32 total)
+{
+    const QStringList lines = window.rcvArea()->toPlainText().split(QLatin1Char('\n'));
+    QVERIFY(lines.size() >= 3);
+    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("发送完成！"));
+    QCOMPARE(lines.last(), QStringLiteral("共发送数据：") + sendTotalText(total) + QStringLiteral("MB"));
+    QCOMPARE(window.sent(), total);
+    QVERIFY(!KestruneProbe::fileSendRunning(*window.w));
+    QVERIFY(window.child<QProgressBar>("SndProgressBar")->isHidden());
+    QCOMPARE(window.sendButton()->text(), QStringLiteral("发送"));
+}
+
+// The link that replaced a failed one carries a byte each way.
+void exchangeByte(const Window &window, TcpPeer &peer)
+{
+    QTest::mouseClick(window.child<QPushButton>("pBtnResetCnt"), Qt::LeftButton);
+    window.sendArea()->setPlainText(QStringLiteral("x"));
+    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    QByteArray got;
+    QTRY_COMPARE_WITH_TIMEOUT((got += peer.socket->readAll()), QByteArray("x"), Timeout);
+    QCOMPARE(window.sent(), 1u);
+    peer.socket->write("y");
+    QTRY_COMPARE_WITH_TIMEOUT(window.received(), 1u, Timeout);
+    QVERIFY(window.rcvArea()->toPlainText().endsWith(QLatin1Char('y')));
+}
+
+} // namespace
+
+void tst_Stress::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    big = randomBytes(16 * MiB, 16);
+    bigPath = writeFile(dir, QStringLiteral("big.bin"), big);
+}
+
+void tst_Stress::clientWaves()
+{
+    // Ten waves of fifty clients: each wave arrives while the one before it
+    // leaves (a third closing, a third resetting, a third destroyed), and a
+    // third of every wave sends a line.
+    constexpr int Waves = 10;
+    constexpr int PerWave = 50;
+    QElapsedTimer clock;
+    clock.start();
+
+    Window window;
+    STEP(openLink(window, Server, 0));
+    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+    const quint16 port = server->serverPort();
+
+    int notices = 0;
+    QStringList breaches;
+    auto check = [&] {
+        ++notices;
+        const QString breach = clientListBreach(window);
+        if (!breach.isEmpty())
+            breaches.append(breach);
+    };
+    // Made after the window's own connections, so every check sees the list
+    // as the window's slot has just left it.
+    connect(server, &mTcpServer::addClientLink, this, check);
+    connect(server, &mTcpServer::removeClientLink, this, check);
+
+    using Wave = std::vector<std::unique_ptr<QTcpSocket>>;
+    auto depart = [](Wave &wave) {
+        for (std::size_t i = 0; i < wave.size(); ++i) {
+            switch (i % 3) {
+            case 0:
+                wave[i]->disconnectFromHost();
+                break;
+            case 1:
+                resetConnection(wave[i].get());
+                break;
+            default:
+                wave[i].reset();
+                break;
+            }
+        }
+    };
+    auto allConnected = [](const Wave &wave) {
+        return std::all_of(wave.begin(), wave.end(), [](const auto &socket) {
+            return socket->state() == QAbstractSocket::ConnectedState;
+        });
+    };
+
+    Wave leaving;
+    quint32 expected = 0;
+    for (int wave = 0; wave < Waves; ++wave) {
+        Wave arriving;
+        for (int i = 0; i < PerWave; ++i) {
+            arriving.push_back(std::make_unique<QTcpSocket>());
+            arriving.back()->connectToHost(QHostAddress::LocalHost, port);
+        }
+        depart(leaving);
+        QTRY_VERIFY_WITH_TIMEOUT(allConnected(arriving), Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(listedClients(window), clientTexts(arriving), Timeout);
+        QCOMPARE(KestruneProbe::clientLinkCount(*window.w), PerWave);
+
+        for (int i = 0; i < PerWave; i += 3) {
+            const QByteArray line = QStringLiteral("wave %1 client %2\n").arg(wave).arg(i).toUtf8();
+            arriving[i]->write(line);
+            expected += quint32(line.size());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(window.received(), expected, Timeout);
+        leaving = std::move(arriving);
+    }
+    depart(leaving);
+
+    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), 0, Timeout);
+    QCOMPARE(window.clients()->count(), 0);
+    QVERIFY(KestruneProbe::socketDescriptorList(*window.w).isEmpty());
+    // Every accepted socket was deleted once its connection ended.
+    QTRY_COMPARE_WITH_TIMEOUT(server->findChildren<QTcpSocket *>().size(), 0, Timeout);
+    QCOMPARE(breaches, QStringList());
+    QCOMPARE(notices, 2 * Waves * PerWave);
+
+    // The server still takes clients.
+    QTcpSocket last;
+    last.connectToHost(QHostAddress::LocalHost, port);
+    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), 1, Timeout);
+    QCOMPARE(window.clients()->currentIndex(), 0);
+    qInfo("%d clients in %d waves, %u bytes received, %lld ms", Waves * PerWave, Waves, expected,
+          static_cast<long long>(clock.elapsed()));
+}
+
+void tst_Stress::groupChatRelay_data()
+{
+    QTest::addColumn<bool>("echo");
+    QTest::newRow("echo off") << false;
+    QTest::newRow("echo on") << true;
+}
+
+void tst_Stress::groupChatRelay()
+{
+    QFETCH(bool, echo);
+    constexpr int Clients = 50;
+    const QByteArray data = randomBytes(4 * MiB, 50);
+
+    Window window;
+    STEP(openLink(window, Server, 0));
+    // Binary data is best watched in the hex view.
+    clickBox(window.box("cBox_RcvHexDisp"));
+    clickBox(window.box("cBox_chatMode"));
+    if (echo)
+        clickBox(window.box("cBox_echoMode"));
+    QVERIFY(window.box("cBox_chatMode")->isChecked());
+    QCOMPARE(window.box("cBox_echoMode")->isChecked(), echo);
+
+    // Every client checks each piece it gets against the data at its offset.
+    struct Receiver
+    {
+        QTcpSocket socket;
+        qint64 got = 0;
+        bool wrong = false;
+    };
+    std::vector<Receiver> clients(Clients);
+    const quint16 port = KestruneProbe::tcpServer(*window.w)->serverPort();
+    for (Receiver &client : clients) {
+        connect(&client.socket, &QTcpSocket::readyRead, this, [&client, &data] {
+            const QByteArray piece = client.socket.readAll();
+            if (client.got + piece.size() > data.size()
+                || std::memcmp(data.constData() + client.got, piece.constData(), size_t(piece.size())) != 0)
+                client.wrong = true;
+            client.got += piece.size();
+        });
+        client.socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), Clients, Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(clients.begin(), clients.end(), [](const Receiver &client) {
+        return client.socket.state() == QAbstractSocket::ConnectedState;
+    }), Timeout);
+
+    QElapsedTimer clock;
+    clock.start();
+    clients.front().socket.write(data);
+    auto relayed = [&] {
+        for (std::size_t i = echo ? 0 : 1; i < clients.size(); ++i) {
+            if (clients[i].wrong)
+                return true;
+            if (clients[i].got < data.size())
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(relayed(), 2 * Timeout);
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        QVERIFY2(!clients[i].wrong, qPrintable(QStringLiteral("client %1 got other bytes").arg(i)));
+        if (i > 0 || echo)
+            QCOMPARE(clients[i].got, data.size());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(window.received(), quint32(data.size()), Timeout);
+    // Without echo the sender never hears its own bytes.
+    QCOMPARE(clients.front().got, echo ? data.size() : 0);
+    qInfo("4 MiB relayed to %d clients (echo %s) in %lld ms", echo ? Clients : Clients - 1, echo ? "on" : "off",
+          static_cast<long long>(clock.elapsed()));
+}
+
+void tst_Stress::peerResets_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("activity");
+    for (const int mode : {Client, Server}) {
+        for (const char *activity : {"file send", "loop send", "receiving"})
+            QTest::addRow("%s, %s", modeName(mode), activity) << mode << QString::fromLatin1(activity);
+    }
+}
+
+void tst_Stress::peerResets()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, activity);
+
+    Window window;
+    TcpPeer peer;
+    STEP(openTcpLink(window, mode, peer));
+    QTcpSocket *socket = peer.socket.get();
+    bool reset = false;
+    auto noticed = [&] {
+        return mode == Client
+            ? KestruneProbe::tcpClientSocket(*window.w)->state() == QAbstractSocket::UnconnectedState
+            : KestruneProbe::clientLinkCount(*window.w) == 0;
+    };
+
+    if (activity == QLatin1String("file send")) {
+        // The peer stops reading; once the send waits on a full queue the
+        // peer resets. The send then goes through the rest of the file,
+        // which reaches nobody and is counted as read.
+        STEP(chooseSource(window, bigPath));
+        socket->setReadBufferSize(64 * KiB);
+        bool gaveUp = false;
+        QTimer watch;
+        watch.setInterval(1);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!reset && KestruneProbe::fileSendRunning(*window.w) && queuedBytes(window) > MiB) {
+                reset = true;
+                resetConnection(socket);
+            }
+        });
+        // A send that keeps waiting is ended by closing the link, so that
+        // it fails below instead of hanging.
+        QTimer::singleShot(2 * Timeout, &watch, [&] {
+            gaveUp = true;
+            if (window.w && window.netButton()->isChecked())
+                QTest::mouseClick(window.netButton(), Qt::LeftButton);
+        });
+        watch.start();
+        QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+        watch.stop();
+        QVERIFY(reset);
+        QVERIFY2(!gaveUp, "the file send kept waiting after the reset");
+        STEP(verifySendEnded(window, quint32(16 * MiB)));
+        QTRY_VERIFY_WITH_TIMEOUT(noticed(), Timeout);
+        clickBox(window.box("cBoxStartSndFile"));
+    } else if (activity == QLatin1String("loop send")) {
+        // The peer reads 1 MiB of a fast loop, then resets.
+        qint64 got = 0;
+        connect(socket, &QTcpSocket::readyRead, this, [&] {
+            got += socket->readAll().size();
+            if (!reset && got >= MiB) {
+                reset = true;
+                resetConnection(socket);
+            }
+        });
+        const QString payload(16 * KiB, QLatin1Char('L'));
+        STEP(startLoop(window, QStringLiteral("1"), payload));
+        QTRY_VERIFY_WITH_TIMEOUT(reset, Timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(noticed(), Timeout);
+        // The loop keeps ticking on the dead link; every tick counts its payload.
+        STEP(waitForTicks(window, 5));
+        QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+        QCOMPARE(window.sent() % quint32(payload.size()), 0u);
+        QVERIFY(window.sent() >= quint32(got));
+        QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+        QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
+        clickBox(window.box("cBoxLoopSnd"));
+        QVERIFY(!KestruneProbe::loopSndTimer(*window.w));
+    } else {
+        // The peer writes as fast as the window reads, then resets once the
+        // window has 2 MiB.
+        QByteArray block;
+        while (block.size() < 64 * KiB)
+            block += QByteArray(79, 'r') + '\n';
+        qint64 written = 0;
+        QTimer writer;
+        writer.setInterval(0);
+        connect(&writer, &QTimer::timeout, this, [&] {
+            if (reset)
+                return;
+            if (window.received() >= 2 * MiB) {
+                reset = true;
+                resetConnection(socket);
+                return;
+            }
+            while (socket->bytesToWrite() < 256 * KiB)
+                written += socket->write(block);
+        });
+        writer.start();
+        QTRY_VERIFY_WITH_TIMEOUT(reset, Timeout);
+        writer.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(noticed(), Timeout);
+        QVERIFY(window.received() >= 2 * MiB);
+        QVERIFY(window.received() <= quint32(written));
+        QCOMPARE(window.child<QLineEdit>("lEdit_RcvCnt")->text(), QString::number(window.received()));
+    }
+
+    // The window keeps working: the link closes, a new one opens and
+    // carries a byte each way.
+    QVERIFY(window.netButton()->isChecked());
+    STEP(closeLink(window));
+    TcpPeer next;
+    STEP(openTcpLink(window, mode, next));
+    STEP(exchangeByte(window, next));
+}
+
+void tst_Stress::captureFlood_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("server") << int(Server);
+    QTest::newRow("client") << int(Client);
+}
+
+void tst_Stress::captureFlood()
+{
+    QFETCH(int, mode);
+    constexpr qint64 Size = 64 * MiB;
+    constexpr quint32 Seed = 64;
+    const QByteArray expected = sha256(randomBytes(Size, Seed));
+    const QString capturePath = dir.filePath(QStringLiteral("capture-%1.bin").arg(modeName(mode)));
+
+    Window window;
+    // Capture first: it resets the counters, and a client link's peer
+    // starts sending as soon as the link is open.
+    STEP(startCapture(window, capturePath));
+    QElapsedTimer clock;
+    std::unique_ptr<PeerProcess> peer;
+    if (mode == Server) {
+        STEP(openLink(window, Server, 0));
+        clock.start();
+        peer = std::make_unique<PeerProcess>(QStringList{QStringLiteral("tcp-send"),
+            QString::number(KestruneProbe::tcpServer(*window.w)->serverPort()), QString::number(Size),
+            QString::number(Seed)});
+    } else {
+        peer = std::make_unique<PeerProcess>(
+            QStringList{QStringLiteral("tcp-serve"), QString::number(Size), QString::number(Seed)});
+        const qint64 port = peer->value("port");
+        QVERIFY(port > 0);
+        clock.start();
+        STEP(openLink(window, Client, quint16(port)));
+    }
+    QVERIFY(peer->waitForEnd(2 * Timeout));
+    QTRY_COMPARE_WITH_TIMEOUT(window.received(), quint32(Size), 2 * Timeout);
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(window.child<QLineEdit>("lEdit_RcvCnt")->text(), QString::number(Size));
+
+    // Switching capture off closes the file with everything written.
+    clickBox(window.box("StartRcvFile"));
+    QVERIFY(!KestruneProbe::rcvFile(*window.w));
+    QCOMPARE(QFileInfo(capturePath).size(), Size);
+    QCOMPARE(sha256OfFile(capturePath), expected);
+    QFile::remove(capturePath);
+    qInfo("64 MiB captured (%s) in %lld ms", modeName(mode), static_cast<long long>(elapsed));
+}
+
+void tst_Stress::floodKeepsWindowResponsive_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("UDP, 64-byte datagrams") << int(Udp);
+    QTest::newRow("TCP server") << int(Server);
+    QTest::newRow("TCP client") << int(Client);
+}
+
+void tst_Stress::floodKeepsWindowResponsive()
+{
+    QFETCH(int, mode);
+    constexpr int FloodMs = 3000;
+    constexpr int DatagramSize = 64;
+    constexpr qint64 MaxGapMs = 100;
+
+    Window window;
+    std::unique_ptr<PeerProcess> peer;
+    if (mode == Client) {
+        peer = std::make_unique<PeerProcess>(
+            QStringList{QStringLiteral("tcp-serve-flood"), QString::number(FloodMs)});
+        const qint64 port = peer->value("port");
+        QVERIFY(port > 0);
+        STEP(openLink(window, Client, quint16(port)));
+    } else {
+        STEP(openLink(window, mode, 0));
+    }
+
+    // A timer of the test ticks every 10 ms in the window's thread; the
+    // longest gap between two ticks is how long the window held the thread.
+    QElapsedTimer sinceTick;
+    qint64 maxGap = 0;
+    int ticks = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(10);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        maxGap = std::max(maxGap, sinceTick.restart());
+        ++ticks;
+    });
+    sinceTick.start();
+    tick.start();
+
+    if (mode == Udp) {
+        peer = std::make_unique<PeerProcess>(QStringList{QStringLiteral("udp-flood"),
+            QString::number(KestruneProbe::udpSocket(*window.w)->localPort()), QString::number(DatagramSize),
+            QString::number(FloodMs)});
+    } else if (mode == Server) {
+        peer = std::make_unique<PeerProcess>(QStringList{QStringLiteral("tcp-flood"),
+            QString::number(KestruneProbe::tcpServer(*window.w)->serverPort()), QString::number(FloodMs)});
+    }
+    QVERIFY(peer->waitForEnd());
+    tick.stop();
+
+    const QByteArray key = mode == Udp ? "datagrams" : "bytes";
+    const qint64 sent = peer->value(key);
+    QVERIFY(sent > 0);
+    if (mode == Udp) {
+        // Datagrams may be dropped by a full buffer, but every one read is
+        // counted whole.
+        QVERIFY(window.received() > 0);
+        QCOMPARE(window.received() % DatagramSize, 0u);
+        QVERIFY(qint64(window.received()) <= sent * DatagramSize);
+    } else {
+        // Nothing is lost on a stream: the rest is read once the flood ends.
+        QTRY_COMPARE_WITH_TIMEOUT(qint64(window.received()), sent, 2 * Timeout);
+    }
+    qInfo("%s flood of %d ms: %lld %s sent, %u bytes read, %d ticks, longest gap %lld ms", modeName(mode), FloodMs,
+          static_cast<long long>(sent), key.constData(), window.received(), ticks,
+          static_cast<long long>(maxGap));
+    QVERIFY2(maxGap < MaxGapMs, qPrintable(QStringLiteral("the window held the thread for %1 ms").arg(maxGap)));
+}
+
+void tst_Stress::interruptions_data()
+{
+    // What runs (a loop, a file send, or a file send with a loop ticking
+    // under it, all on a TCP client link) and what the user does meanwhile.
+    QTest::addColumn<QString>("running");
+    QTest::addColumn<QString>("action");
+
+    const struct
+    {
+        const char *running;
+        const char *action;
+    } rows[] = {
+        {"loop", "close link"},
+        {"loop", "loop off"},
+        {"loop", "link type changed"},
+        {"loop", "close window"},
+        {"loop", "delete window"},
+        {"file send", "capture on and off"},
+        {"file send", "link type changed"},
+        {"file send", "counters reset"},
+        {"file send and loop", "loop off"},
+        {"file send and loop", "close link"},
+        {"file send and loop", "source off"},
+        {"file send and loop", "close window"},
+        {"file send and loop", "delete window"},
+    };
+    for (const auto &row : rows)
+        QTest::addRow("%s, %s", row.running, row.action) << QString::fromLatin1(row.running)
+                                                         << QString::fromLatin1(row.action);
+}
+
+void tst_Stress::interruptions()
+{
+    QFETCH(QString, running);
+    QFETCH(QString, action);
+    const bool fileSend = running.startsWith(QLatin1String("file send"));
+    const bool loop = running.endsWith(QLatin1String("loop"));
+    const QString loopPayload(fileSend ? 100 : 4 * KiB, QLatin1Char('L'));
+
+    auto window = std::make_unique<Window>();
+    QPointer<mKestruneWidget> w = window->w;
+    TcpPeer peer;
+    STEP(openTcpLink(*window, Client, peer));
+    // During a file send the peer reads nothing until the action, so the
+    // send waits on a full queue when the action comes.
+    bool reading = !fileSend;
+    QByteArray got;
+    auto readPeer = [&] {
+        if (peer.socket && reading)
+            got += peer.socket->readAll();
+    };
+    connect(peer.socket.get(), &QTcpSocket::readyRead, this, readPeer);
+
+    // The loop first: while the data source is on, the send button sends
+    // the file and cannot start a loop.
+    if (loop)
+        STEP(startLoop(*window, QStringLiteral("1"), loopPayload));
+    if (fileSend) {
+        STEP(chooseSource(*window, bigPath));
+        peer.socket->setReadBufferSize(64 * KiB);
+    }
+
+    bool acted = false;
+    quint32 atAction = 0;
+    auto act = [&] {
+        acted = true;
+        atAction = KestruneProbe::sndByteCnt(*w);
+        if (action == QLatin1String("close link")) {
+            QTest::mouseClick(window->netButton(), Qt::LeftButton);
+        } else if (action == QLatin1String("loop off")) {
+            clickBox(window->box("cBoxLoopSnd"));
+        } else if (action == QLatin1String("link type changed")) {
+            window->netType()->setCurrentIndex(Udp);
+        } else if (action == QLatin1String("close window")) {
+            w->close();
+        } else if (action == QLatin1String("delete window")) {
+            w->deleteLater();
+        } else if (action == QLatin1String("source off")) {
+            clickBox(window->box("cBoxStartSndFile"));
+        } else if (action == QLatin1String("counters reset")) {
+            QTest::mouseClick(window->child<QPushButton>("pBtnResetCnt"), Qt::LeftButton);
+        } else if (action == QLatin1String("capture on and off")) {
+            STEP(startCapture(*window, dir.filePath(QStringLiteral("capture-under-send.bin"))));
+            clickBox(window->box("StartRcvFile"));
+        }
+        // The peer reads again, so a send that goes on can end.
+        reading = true;
+        if (peer.socket)
+            peer.socket->setReadBufferSize(0);
+        readPeer();
+    };
+
+    if (fileSend) {
+        QTimer watch;
+        watch.setInterval(1);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!acted && w && KestruneProbe::fileSendRunning(*w) && queuedBytes(*window) > MiB) {
+                watch.stop();
+                act();
+            }
+        });
+        bool gaveUp = false;
+        QTimer::singleShot(2 * Timeout, &watch, [&] {
+            gaveUp = true;
+            reading = true;
+            if (peer.socket)
+                peer.socket->setReadBufferSize(0);
+            readPeer();
+        });
+        watch.start();
+        window->sendButton()->click();
+        watch.stop();
+        QVERIFY(acted);
+        QVERIFY(!gaveUp);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(window->sent() >= quint32(10 * loopPayload.size()), Timeout);
+        act();
+    }
+
+    if (action == QLatin1String("delete window")) {
+        QTRY_VERIFY_WITH_TIMEOUT(!w, Timeout);
+        // The link went with the window.
+        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket->state()), QAbstractSocket::UnconnectedState, Timeout);
+        return;
+    }
+    QVERIFY(w);
+    if (action == QLatin1String("close window")) {
+        QVERIFY(!w->isVisible());
+        if (fileSend)
+            QVERIFY(!KestruneProbe::fileSendRunning(*w));
+        // The hidden window keeps its loop; deleting it ends everything.
+        window.reset();
+        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket->state()), QAbstractSocket::UnconnectedState, Timeout);
+        return;
+    }
+
+    const quint32 fileSize = quint32(16 * MiB);
+    if (fileSend) {
+        const quint32 total = window->sent();
+        if (action == QLatin1String("close link") || action == QLatin1String("source off")) {
+            // The send ended at once; only a few chunks and ticks followed.
+            QVERIFY2(total >= atAction && total < atAction + 256 * KiB,
+                     qPrintable(QString::number(qint64(total) - qint64(atAction))));
+        } else if (action == QLatin1String("counters reset") || action == QLatin1String("capture on and off")) {
+            // Starting capture resets the counters too: the total counts
+            // what went out after the reset.
+            QCOMPARE(total, fileSize - atAction);
+        } else {
+            // The whole file went out, with loop payloads counted besides.
+            QVERIFY(total >= fileSize);
+            QCOMPARE((total - fileSize) % quint32(loopPayload.size()), 0u);
+        }
+        STEP(verifySendEnded(*window, total));
+        if (!loop) {
+            // Nothing else ran on the link: the peer gets the file whole.
+            QTRY_COMPARE_WITH_TIMEOUT((readPeer(), got.size()), big.size(), 2 * Timeout);
+            QVERIFY(got == big);
+        }
+    }
+
+    if (action == QLatin1String("close link")) {
+        QVERIFY(!window->netButton()->isChecked());
+        if (loop) {
+            // The loop outlives the link: it ticks, sends and counts nothing,
+            // and sends again once a link is open.
+            QVERIFY(KestruneProbe::loopSndRunning(*w));
+            const quint32 before = window->sent();
+            STEP(waitForTicks(*window, 3));
+            QCOMPARE(window->sent(), before);
+            TcpPeer next;
+            STEP(openTcpLink(*window, Client, next));
+            QTRY_VERIFY_WITH_TIMEOUT(window->sent() > before, Timeout);
+            QByteArray nextGot;
+            QTRY_VERIFY_WITH_TIMEOUT((nextGot += next.socket->readAll()).size() >= loopPayload.size(), Timeout);
+            QVERIFY(nextGot.startsWith(loopPayload.toLatin1()));
+        }
+    } else if (action == QLatin1String("loop off")) {
+        QVERIFY(!KestruneProbe::loopSndTimer(*w));
+        QVERIFY(!KestruneProbe::loopSndRunning(*w));
+        QCOMPARE(window->sendButton()->text(), QStringLiteral("发送"));
+        QVERIFY(window->sendButton()->isEnabled());
+    } else if (action == QLatin1String("link type changed")) {
+        if (loop) {
+            // Ticks now find no UDP link: nothing is sent or counted.
+            const quint32 before = window->sent();
+            STEP(waitForTicks(*window, 3));
+            QCOMPARE(window->sent(), before);
+            window->netType()->setCurrentIndex(Client);
+            QTRY_VERIFY_WITH_TIMEOUT(window->sent() > before, Timeout);
+        }
+        // Closing ends the link that is open, whatever the selector shows.
+        window->netType()->setCurrentIndex(Udp);
+        STEP(closeLink(*window));
+        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket->state()), QAbstractSocket::UnconnectedState, Timeout);
+    } else if (action == QLatin1String("capture on and off")) {
+        QVERIFY(!window->box("StartRcvFile")->isChecked());
+        QVERIFY(!KestruneProbe::rcvFile(*w));
+        // The data source kept its own file.
+        QVERIFY(KestruneProbe::dataFile(*w));
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && std::strcmp(argv[1], "--peer") == 0)
+        return floodpeer::run(argc - 2, argv + 2);
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    tst_Stress test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_stress.moc"
