@@ -5,7 +5,7 @@
 // Limits that keep the window responsive while a peer floods it. One pass of
 // a read loop stops after MaxReadPassMs or MaxDatagramsPerPass datagrams and
 // leaves the rest to a later pass, so input and painting get their turn.
-inline constexpr qint64 MaxReadPassMs = 20;
+inline constexpr qint64 MaxReadPassMs = 10;
 inline constexpr int MaxDatagramsPerPass = 1024;
 
 // A TCP chunk is what a socket has buffered, up to this many bytes: larger
@@ -14,4 +14,4 @@ inline constexpr qint64 MaxTcpChunk = 64 * 1024;
 
 // What a TCP socket buffers ahead of the window; beyond it the peer is
 // slowed down by TCP itself instead of filling memory.
-inline constexpr qint64 TcpReadBufferSize = 4 * 1024 * 1024;
+inline constexpr qint64 TcpReadBufferSize = 512 * 1024;
