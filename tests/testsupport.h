@@ -1,11 +1,12 @@
 #pragma once
 
-// Helpers shared by the stress and bad-input tests: the real window reached
-// through its object names, scripted answers to its modal dialogs, and a few
-// byte and file utilities.
+// Helpers shared by the window tests: the real window reached through its
+// object names, answers to its modal dialogs, peers on 127.0.0.1 at the far
+// end of its link, and a few byte and file utilities.
 
 #include "kestruneprobe.h"
 #include "mkestrunewidget.h"
+#include "mtcpserver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,17 +18,23 @@
 #include <QLineEdit>
 #include <QList>
 #include <QMessageBox>
+#include <QNetworkDatagram>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUdpSocket>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -47,8 +54,11 @@ constexpr int Timeout = 30000;
 constexpr qint64 KiB = 1024;
 constexpr qint64 MiB = 1024 * 1024;
 
-// Link types: the selector's indices.
-enum LinkMode { Udp = 0, Server = 1, Client = 2 };
+// Link types: the selector's indices, as ints so that data rows take them
+// as they are.
+constexpr int Udp = 0;
+constexpr int Server = 1;
+constexpr int Client = 2;
 
 inline const char *modeName(int mode)
 {
@@ -99,9 +109,25 @@ public:
     QCheckBox *box(const char *name) const { return child<QCheckBox>(name); }
     QPlainTextEdit *rcvArea() const { return child<QPlainTextEdit>("ReceiveTextEdit"); }
     QPlainTextEdit *sendArea() const { return child<QPlainTextEdit>("tEditSendText"); }
+    QCheckBox *hexBox() const { return child<QCheckBox>("cBox_SndHexDisp"); }
+    QCheckBox *loopBox() const { return child<QCheckBox>("cBoxLoopSnd"); }
+    QCheckBox *sourceBox() const { return child<QCheckBox>("cBoxStartSndFile"); }
+    QTimer *loopTimer() const { return KestruneProbe::loopSndTimer(*w); }
 
     quint32 sent() const { return KestruneProbe::sndByteCnt(*w); }
     quint32 received() const { return KestruneProbe::rcvByteCnt(*w); }
+
+    void send() const { QTest::mouseClick(sendButton(), Qt::LeftButton); }
+    void toggleNet() const { QTest::mouseClick(netButton(), Qt::LeftButton); }
+
+    // The texts of the client list, in order.
+    QStringList clientItems() const
+    {
+        QStringList items;
+        for (int i = 0; i < clients()->count(); ++i)
+            items.append(clients()->itemText(i));
+        return items;
+    }
 
     QPointer<mKestruneWidget> w;
 };
@@ -114,6 +140,43 @@ inline void clickBox(QCheckBox *box)
     const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
     QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
 }
+
+// Answers the next modal widget of type T from the event loop: a timer
+// looks for it and, while there is none yet, looks again a little later.
+template <typename T>
+class ModalAnswer final : public QObject
+{
+public:
+    explicit ModalAnswer(std::function<void(T *)> answer)
+        : answer(std::move(answer))
+    {
+        lookSoon();
+    }
+
+    bool seen = false;
+    QString title;
+    QWidget *parent = nullptr;
+
+private:
+    void lookSoon() { QTimer::singleShot(5, this, [this] { look(); }); }
+
+    void look()
+    {
+        T *modal = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (!modal) {
+            if (++looks < 4000)
+                lookSoon();
+            return;
+        }
+        seen = true;
+        title = modal->windowTitle();
+        parent = modal->parentWidget();
+        answer(modal);
+    }
+
+    std::function<void(T *)> answer;
+    int looks = 0;
+};
 
 // Answers the modal widgets that come up, one step per widget, in order.
 // A timer looks for the next one and keeps looking, also while an earlier
@@ -204,6 +267,16 @@ inline std::function<void(QMessageBox *)> okBox(QString *text)
     };
 }
 
+// Switches the data source on with the file at path.
+inline void chooseSource(const Window &window, const QString &path)
+{
+    ModalScript script;
+    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
+    clickBox(window.sourceBox());
+    QVERIFY(script.finished());
+    QVERIFY(window.sourceBox()->isChecked());
+}
+
 inline QByteArray randomBytes(qsizetype length, quint32 seed)
 {
     QList<quint32> words((length + 3) / 4);
@@ -242,15 +315,102 @@ inline void openLink(const Window &window, int mode, quint16 port)
     window.netType()->setCurrentIndex(mode);
     window.ipAddr()->setText(QStringLiteral("127.0.0.1"));
     window.ipPort()->setText(QString::number(port));
-    QTest::mouseClick(window.netButton(), Qt::LeftButton);
+    window.toggleNet();
     QVERIFY2(window.netButton()->isChecked(), modeName(mode));
     QVERIFY(window.sendButton()->isEnabled());
+}
+
+// The far end of the window's link: a UDP socket, the server a TCP client
+// link connects to, or the clients of a TCP server link.
+struct Peer
+{
+    QUdpSocket udp;
+    QTcpServer listener;
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    std::vector<QByteArray> streams;
+    QList<QByteArray> datagrams;
+
+    // Everything that arrived so far: the datagrams one after the other, or
+    // the stream of connection i.
+    QByteArray bytes(int i = 0)
+    {
+        while (udp.state() == QAbstractSocket::BoundState && udp.hasPendingDatagrams())
+            datagrams.append(udp.receiveDatagram().data());
+        if (sockets.empty())
+            return datagrams.join();
+        streams.resize(sockets.size());
+        streams[i] += sockets[i]->readAll();
+        return streams[i];
+    }
+
+    // Readers that stop taking bytes once a little is buffered.
+    void stopReading()
+    {
+        for (const auto &socket : sockets)
+            socket->setReadBufferSize(4096);
+    }
+
+    void addClient(const Window &window)
+    {
+        const int before = KestruneProbe::clientLinkCount(*window.w);
+        sockets.push_back(std::make_unique<QTcpSocket>());
+        sockets.back()->connectToHost(QHostAddress::LocalHost, KestruneProbe::tcpServer(*window.w)->serverPort());
+        QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), before + 1, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(sockets.back()->state(), QAbstractSocket::ConnectedState, Timeout);
+    }
+};
+
+// Opens a link of the given type on 127.0.0.1 towards the peer; a server
+// link gets that many clients.
+inline void openLink(const Window &window, Peer &peer, int mode, int clientCount = 1)
+{
+    window.netType()->setCurrentIndex(mode);
+    quint16 port = 0;
+    if (mode == Udp) {
+        if (peer.udp.state() != QAbstractSocket::BoundState) {
+            QVERIFY(peer.udp.bind(QHostAddress::LocalHost, 0));
+            // Datagrams are taken as they come, so none is lost to a full buffer.
+            QObject::connect(&peer.udp, &QUdpSocket::readyRead, &peer.udp, [&peer] { peer.bytes(); });
+        }
+        window.udpIp()->setText(QStringLiteral("127.0.0.1"));
+        window.udpPort()->setText(QString::number(peer.udp.localPort()));
+    } else if (mode == Client) {
+        QVERIFY(peer.listener.listen(QHostAddress::LocalHost, 0));
+        port = peer.listener.serverPort();
+    }
+    STEP(openLink(window, mode, port));
+    if (mode == Client) {
+        QTRY_VERIFY_WITH_TIMEOUT(peer.listener.hasPendingConnections(), Timeout);
+        peer.sockets.emplace_back(peer.listener.nextPendingConnection());
+    }
+    for (int i = 0; mode == Server && i < clientCount; ++i)
+        STEP(peer.addClient(window));
+}
+
+// The client list's invariant: an entry for all clients first, then one per
+// client link, each with its own descriptor. An empty text when it holds.
+inline QString clientListBreach(const Window &window)
+{
+    const int count = KestruneProbe::clientLinkCount(*window.w);
+    const QList<int> &descriptors = KestruneProbe::socketDescriptorList(*window.w);
+    const int items = window.clients()->count();
+    if (count == 0) {
+        if (items == 0 && descriptors.isEmpty())
+            return {};
+    } else if (items == count + 1 && descriptors.size() == count + 1
+               && window.clients()->itemText(0) == QStringLiteral("全部连接") && descriptors.first() == 0) {
+        QList<int> sorted = descriptors;
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end())
+            return {};
+    }
+    return QStringLiteral("count %1, %2 items, %3 descriptors").arg(count).arg(items).arg(descriptors.size());
 }
 
 inline void closeLink(const Window &window)
 {
     QVERIFY(window.netButton()->isChecked());
-    QTest::mouseClick(window.netButton(), Qt::LeftButton);
+    window.toggleNet();
     QVERIFY(!window.netButton()->isChecked());
     QVERIFY(!KestruneProbe::udpSocket(*window.w));
     QVERIFY(!KestruneProbe::tcpServer(*window.w));

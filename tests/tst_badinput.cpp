@@ -75,7 +75,7 @@ bool highestPortFree()
 // fails with its box) inside the click.
 void clickNet(const Window &window)
 {
-    QTest::mouseClick(window.netButton(), Qt::LeftButton);
+    window.toggleNet();
 }
 
 // A datagram from a socket of the test's own to the window's UDP link.
@@ -109,7 +109,7 @@ void sendIfSafe(const Window &window)
 {
     const QHostAddress &target = KestruneProbe::udpTargetAddr(*window.w);
     QVERIFY2(target.isNull() || target.isLoopback(), qPrintable(target.toString()));
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
 }
 
 // The window's TCP client link with the test's listener at the other end.
@@ -566,12 +566,12 @@ void tst_BadInput::dataSourceFiles()
     }
 
     // An empty file sends nothing and reports 0 MB.
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
     QVERIFY(window.rcvArea()->toPlainText().endsWith(QStringLiteral("发送完成！\n共发送数据：0MB")));
     QCOMPARE(window.sent(), 0u);
     clickBox(source);
     window.sendArea()->setPlainText(QStringLiteral("#"));
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
     QByteArray got;
     QTRY_COMPARE_WITH_TIMEOUT((got += listener.accepted->readAll()), QByteArray("#"), Timeout);
 }
@@ -620,7 +620,7 @@ void tst_BadInput::endlessDataSource()
     watch.start();
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
     watch.stop();
     const qint64 elapsed = clock.elapsed();
     const quint32 total = window.sent();

@@ -1,15 +1,13 @@
 #include "filesend.h"
-#include "sendfixture.h"
+#include "testsupport.h"
 
-#include <QCryptographicHash>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-using namespace sendfixture;
+using namespace testsupport;
 
 // The file data source and loading text into the send area, through the real
 // window with real peers on 127.0.0.1 and real files, including everything
@@ -44,47 +42,9 @@ private:
 
 namespace {
 
-constexpr qint64 MiB = 1024 * 1024;
-
 QProgressBar *progress(const Window &window)
 {
     return window.child<QProgressBar>("SndProgressBar");
-}
-
-// Chooses a file in a file dialog as the user does.
-void pickFile(QFileDialog *dialog, const QString &path)
-{
-    dialog->selectFile(path);
-    static_cast<QDialog *>(dialog)->accept();
-}
-
-// Switches the data source on with the file at path.
-void chooseSource(const Window &window, const QString &path)
-{
-    ModalAnswer<QFileDialog> answer([&path](QFileDialog *dialog) { pickFile(dialog, path); });
-    clickBox(window.sourceBox());
-    QVERIFY(window.sourceBox()->isChecked());
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-QByteArray randomBytes(qsizetype length, quint32 seed)
-{
-    QList<quint32> words((length + 3) / 4);
-    QRandomGenerator(seed).fillRange(words.data(), words.size());
-    return QByteArray(reinterpret_cast<const char *>(words.constData()), length);
-}
-
-QByteArray sha256(const QByteArray &bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
 const QRegularExpression StampLine(QStringLiteral("^【\\d{4}-\\d{1,2}-\\d{1,2} \\d{2}:\\d{2}:\\d{2}】$"));
@@ -217,8 +177,8 @@ void tst_FileSource::sendsWholeFile()
         window.child<QComboBox>("cBoxClients")->setCurrentIndex(2);
 
     // Counters hold something from before: a text send and a reply.
-    window.area()->setPlainText(QStringLiteral("AB"));
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.sendArea()->setPlainText(QStringLiteral("AB"));
+    window.send();
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(mode == Server ? 1 : 0), QByteArray("AB"), Timeout);
     if (mode == Udp)
         peer.udp.writeDatagram("reply", QHostAddress::LocalHost, KestruneProbe::udpSocket(*window.w)->localPort());
@@ -229,7 +189,7 @@ void tst_FileSource::sendsWholeFile()
     STEP(chooseSource(window, writeFile(dir, QStringLiteral("whole.bin"), bytes)));
     const int target = mode == Server ? 1 : 0;
     for (int round = 1; round <= 2; ++round) {
-        QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+        window.send();
         STEP(verifyFinished(window, quint32(bytes.size())));
         QCOMPARE(KestruneProbe::rcvByteCnt(*window.w), 0u);
         QCOMPARE(window.child<QLineEdit>("lEdit_RcvCnt")->text(), QStringLiteral("0"));
@@ -255,8 +215,8 @@ void tst_FileSource::sendsWholeFile()
         // The other client got nothing before this marker.
         clickBox(window.sourceBox());
         window.child<QComboBox>("cBoxClients")->setCurrentIndex(0);
-        window.area()->setPlainText(QStringLiteral("#"));
-        QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+        window.sendArea()->setPlainText(QStringLiteral("#"));
+        window.send();
         QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(0), QByteArray("#"), Timeout);
     }
 }
@@ -267,14 +227,14 @@ void tst_FileSource::emptyFile()
     Peer peer;
     STEP(openLink(window, peer, Client));
     STEP(chooseSource(window, writeFile(dir, QStringLiteral("empty.bin"), QByteArray())));
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
     STEP(verifyFinished(window, 0));
     QVERIFY(window.rcvArea()->toPlainText().endsWith(QStringLiteral("\n共发送数据：0MB")));
 
     // Nothing went out before this marker.
     clickBox(window.sourceBox());
-    window.area()->setPlainText(QStringLiteral("#"));
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.sendArea()->setPlainText(QStringLiteral("#"));
+    window.send();
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("#"), Timeout);
 }
 
@@ -285,7 +245,7 @@ void tst_FileSource::noLinkSendsNothing()
     // Turning the loop switch off enables the send button without a link.
     clickBox(window.loopBox());
     clickBox(window.loopBox());
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
     STEP(verifyFinished(window, 0));
 }
 
@@ -302,7 +262,7 @@ void tst_FileSource::interruptions_data()
         for (const int mode : {Client, Server, Udp}) {
             if (mode == Udp && QByteArray(action) == "peer leaves")
                 continue;
-            QTest::addRow("%s, %s", ModeNames[mode], action) << mode << QString::fromLatin1(action);
+            QTest::addRow("%s, %s", modeName(mode), action) << mode << QString::fromLatin1(action);
         }
     }
 }
@@ -432,7 +392,7 @@ void tst_FileSource::clientLeavesMidSend()
         }
     });
     watch.start();
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
     QVERIFY(!watch.isActive());
     STEP(verifyFinished(window, quint32(bigData().size())));
     QCOMPARE(clients->count(), 2);
@@ -440,8 +400,8 @@ void tst_FileSource::clientLeavesMidSend()
     // The second client got the file's beginning and nothing after it.
     clickBox(window.sourceBox());
     clients->setCurrentIndex(0);
-    window.area()->setPlainText(QStringLiteral("#"));
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.sendArea()->setPlainText(QStringLiteral("#"));
+    window.send();
     QTRY_VERIFY_WITH_TIMEOUT(peer.bytes(1).endsWith('#'), Timeout);
     const QByteArray received = peer.bytes(1).chopped(1);
     QVERIFY(received.size() > MiB);
@@ -475,10 +435,10 @@ void tst_FileSource::loadText()
 
     Window window;
     window.child<QCheckBox>("cBox_SndHexDisp")->setChecked(hex);
-    window.area()->setPlainText(before);
-    QTextCursor at = window.area()->textCursor();
+    window.sendArea()->setPlainText(before);
+    QTextCursor at = window.sendArea()->textCursor();
     at.setPosition(cursor);
-    window.area()->setTextCursor(at);
+    window.sendArea()->setTextCursor(at);
 
     ModalAnswer<QFileDialog> answer([path = writeFile(dir, QStringLiteral("load.txt"), content)](QFileDialog *dialog) {
         pickFile(dialog, path);
@@ -487,13 +447,13 @@ void tst_FileSource::loadText()
     QVERIFY(answer.seen);
     QCOMPARE(answer.title, QStringLiteral("载入文本文件到发送区"));
     QCOMPARE(answer.parent, window.w.data());
-    QCOMPARE(window.area()->toPlainText(), after);
+    QCOMPARE(window.sendArea()->toPlainText(), after);
 }
 
 void tst_FileSource::loadCancelled()
 {
     Window window;
-    window.area()->setPlainText(QStringLiteral("keep"));
+    window.sendArea()->setPlainText(QStringLiteral("keep"));
     ModalAnswer<QFileDialog> dialog([](QFileDialog *fileDialog) { fileDialog->reject(); });
     QString text;
     ModalAnswer<QMessageBox> box([&text](QMessageBox *message) {
@@ -505,7 +465,7 @@ void tst_FileSource::loadCancelled()
     QVERIFY(box.seen);
     QCOMPARE(box.title, QStringLiteral("错误"));
     QCOMPARE(text, QStringLiteral("打开文件失败。"));
-    QCOMPARE(window.area()->toPlainText(), QStringLiteral("keep"));
+    QCOMPARE(window.sendArea()->toPlainText(), QStringLiteral("keep"));
 }
 
 QTEST_MAIN(tst_FileSource)

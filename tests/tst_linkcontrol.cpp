@@ -1,6 +1,4 @@
-#include "kestruneprobe.h"
-#include "mkestrunewidget.h"
-#include "mtcpserver.h"
+#include "testsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -54,23 +52,9 @@ private slots:
     void socatServerSeesClientComeAndGo();
 };
 
-// Stops the test function when a helper has recorded a failure.
-#define STEP(call)                           \
-    do {                                     \
-        call;                                \
-        if (QTest::currentTestFailed())      \
-            return;                          \
-    } while (false)
+using namespace testsupport;
 
 namespace {
-
-// Bounded waits, generous enough for a loaded two-core machine.
-constexpr int Timeout = 10000;
-
-// Link types: the selector's indices.
-constexpr int Udp = 0;
-constexpr int Server = 1;
-constexpr int Client = 2;
 
 const QString ConnectCaption = QStringLiteral(" 连接网络");
 const QString DisconnectCaption = QStringLiteral(" 断开网络");
@@ -98,54 +82,6 @@ QString socatPath()
 {
     return QStandardPaths::findExecutable(QStringLiteral("socat"));
 }
-
-// The real main window, shown, reached through its object names.
-class Window final
-{
-public:
-    Window()
-        : widget(std::make_unique<mKestruneWidget>())
-    {
-        widget->show();
-        if (!QTest::qWaitForWindowExposed(widget.get()))
-            qWarning("the window was not exposed");
-    }
-
-    mKestruneWidget &w() const { return *widget; }
-
-    template <typename T>
-    T *child(const char *name) const
-    {
-        T *found = widget->findChild<T *>(QLatin1String(name));
-        if (!found)
-            qFatal("the window has no widget named %s", name);
-        return found;
-    }
-
-    QPushButton *netButton() const { return child<QPushButton>("pBtnNetCnnt"); }
-    QPushButton *sendButton() const { return child<QPushButton>("pBtnSendData"); }
-    QLabel *state() const { return child<QLabel>("CurState"); }
-    QComboBox *netType() const { return child<QComboBox>("cBoxNetType"); }
-    QComboBox *clients() const { return child<QComboBox>("cBoxClients"); }
-    QLineEdit *ipAddr() const { return child<QLineEdit>("lEditIpAddr"); }
-    QLineEdit *ipPort() const { return child<QLineEdit>("lEditIpPort"); }
-    QLineEdit *udpIp() const { return child<QLineEdit>("lEditUdpIP"); }
-    QLineEdit *udpPort() const { return child<QLineEdit>("lEditUdpPort"); }
-
-    void select(int mode) const { netType()->setCurrentIndex(mode); }
-    void click() const { QTest::mouseClick(netButton(), Qt::LeftButton); }
-
-    QStringList clientItems() const
-    {
-        QStringList items;
-        for (int i = 0; i < clients()->count(); ++i)
-            items.append(clients()->itemText(i));
-        return items;
-    }
-
-private:
-    std::unique_ptr<mKestruneWidget> widget;
-};
 
 // Answers the next modal message box with its OK button and remembers what
 // it showed. A single-shot timer looks for the box and, while there is
@@ -260,12 +196,12 @@ int serverDescriptorOf(const mKestruneWidget &w, const QTcpSocket &client)
 // window lists it.
 void addClient(const Window &window, FarEnd &far)
 {
-    mTcpServer *server = KestruneProbe::tcpServer(window.w());
+    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
     QVERIFY(server);
-    const int before = KestruneProbe::clientLinkCount(window.w());
+    const int before = KestruneProbe::clientLinkCount(*window.w);
     far.clients.push_back(std::make_unique<QTcpSocket>());
     far.clients.back()->connectToHost(QHostAddress::LocalHost, server->serverPort());
-    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(window.w()), before + 1, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), before + 1, Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(far.clients.back()->state(), QAbstractSocket::ConnectedState, Timeout);
 }
 
@@ -274,7 +210,7 @@ void addClient(const Window &window, FarEnd &far)
 void openLink(const Window &window, int mode, FarEnd &far, int clientCount = 0,
               const QString &address = QStringLiteral("127.0.0.1"))
 {
-    window.select(mode);
+    window.netType()->setCurrentIndex(mode);
     window.ipAddr()->setText(address);
     QCOMPARE(window.ipAddr()->text(), address);
     if (mode == Client) {
@@ -284,7 +220,7 @@ void openLink(const Window &window, int mode, FarEnd &far, int clientCount = 0,
     } else {
         window.ipPort()->setText(QStringLiteral("0"));
     }
-    window.click();
+    window.toggleNet();
     QVERIFY(window.netButton()->isChecked());
     QCOMPARE(window.state()->text(), successText(mode));
     if (mode == Client) {
@@ -301,9 +237,9 @@ quint16 linkPort(const Window &window, int mode)
 {
     switch (mode) {
     case Udp:
-        return KestruneProbe::udpSocket(window.w())->localPort();
+        return KestruneProbe::udpSocket(*window.w)->localPort();
     case Server:
-        return KestruneProbe::tcpServer(window.w())->serverPort();
+        return KestruneProbe::tcpServer(*window.w)->serverPort();
     default:
         return quint16(window.udpPort()->text().toUInt());
     }
@@ -315,9 +251,9 @@ void verifyOpen(const Window &window, int mode)
     QCOMPARE(window.netButton()->text(), DisconnectCaption);
     QVERIFY(window.sendButton()->isEnabled());
     QCOMPARE(window.state()->text(), successText(mode));
-    QCOMPARE(KestruneProbe::udpSocket(window.w()) != nullptr, mode == Udp);
-    QCOMPARE(KestruneProbe::tcpServer(window.w()) != nullptr, mode == Server);
-    QCOMPARE(KestruneProbe::tcpClientSocket(window.w()) != nullptr, mode == Client);
+    QCOMPARE(KestruneProbe::udpSocket(*window.w) != nullptr, mode == Udp);
+    QCOMPARE(KestruneProbe::tcpServer(*window.w) != nullptr, mode == Server);
+    QCOMPARE(KestruneProbe::tcpClientSocket(*window.w) != nullptr, mode == Client);
 }
 
 void verifyClosed(const Window &window)
@@ -326,9 +262,9 @@ void verifyClosed(const Window &window)
     QCOMPARE(window.netButton()->text(), ConnectCaption);
     QVERIFY(!window.sendButton()->isEnabled());
     QCOMPARE(window.state()->text(), QString());
-    QVERIFY(!KestruneProbe::udpSocket(window.w()));
-    QVERIFY(!KestruneProbe::tcpServer(window.w()));
-    QVERIFY(!KestruneProbe::tcpClientSocket(window.w()));
+    QVERIFY(!KestruneProbe::udpSocket(*window.w));
+    QVERIFY(!KestruneProbe::tcpServer(*window.w));
+    QVERIFY(!KestruneProbe::tcpClientSocket(*window.w));
 }
 
 // The far end sees that the link is gone.
@@ -356,22 +292,6 @@ void verifyLinkEnded(int mode, FarEnd &far, quint16 port)
         QTRY_COMPARE_WITH_TIMEOUT(far.accepted->state(), QAbstractSocket::UnconnectedState, Timeout);
         break;
     }
-}
-
-// The client list's invariant; an empty text when it holds.
-QString clientListBreach(const Window &window)
-{
-    const int count = KestruneProbe::clientLinkCount(window.w());
-    const QList<int> &descriptors = KestruneProbe::socketDescriptorList(window.w());
-    const int items = window.clients()->count();
-    if (count == 0) {
-        if (items == 0 && descriptors.isEmpty())
-            return {};
-    } else if (items == count + 1 && descriptors.size() == count + 1
-               && window.clients()->itemText(0) == AllClients && descriptors.first() == 0) {
-        return {};
-    }
-    return QStringLiteral("count %1, %2 items, %3 descriptors").arg(count).arg(items).arg(descriptors.size());
 }
 
 quint16 freeUdpPort()
@@ -436,8 +356,8 @@ void tst_LinkControl::selectorSetsViewAndCaptions()
     const QStringList fields = {window.ipAddr()->text(), window.ipPort()->text(), window.udpIp()->text(),
                                 window.udpPort()->text()};
     if (before >= 0) {
-        window.select(before);
-        window.select(mode);
+        window.netType()->setCurrentIndex(before);
+        window.netType()->setCurrentIndex(mode);
     }
     QCOMPARE(window.netType()->currentIndex(), mode);
 
@@ -490,28 +410,28 @@ void tst_LinkControl::opensAndCloses()
         QPointer<QObject> link;
         switch (mode) {
         case Udp:
-            link = KestruneProbe::udpSocket(window.w());
-            QCOMPARE(KestruneProbe::udpSocket(window.w())->state(), QAbstractSocket::BoundState);
+            link = KestruneProbe::udpSocket(*window.w);
+            QCOMPARE(KestruneProbe::udpSocket(*window.w)->state(), QAbstractSocket::BoundState);
             QVERIFY(linkPort(window, mode) != 0);
             QCOMPARE(window.udpPort()->text(), targetPort);
             break;
         case Server:
-            link = KestruneProbe::tcpServer(window.w());
-            QVERIFY(KestruneProbe::tcpServer(window.w())->isListening());
-            QCOMPARE(KestruneProbe::tcpServer(window.w())->serverAddress(), QHostAddress(QHostAddress::LocalHost));
+            link = KestruneProbe::tcpServer(*window.w);
+            QVERIFY(KestruneProbe::tcpServer(*window.w)->isListening());
+            QCOMPARE(KestruneProbe::tcpServer(*window.w)->serverAddress(), QHostAddress(QHostAddress::LocalHost));
             QCOMPARE(window.udpPort()->text(), targetPort);
             break;
         default:
-            link = KestruneProbe::tcpClientSocket(window.w());
-            QCOMPARE(KestruneProbe::tcpClientSocket(window.w())->state(), QAbstractSocket::ConnectedState);
+            link = KestruneProbe::tcpClientSocket(*window.w);
+            QCOMPARE(KestruneProbe::tcpClientSocket(*window.w)->state(), QAbstractSocket::ConnectedState);
             // The window shows its own end's port, the one the server sees.
             QCOMPARE(window.udpPort()->text(), QString::number(far.accepted->peerPort()));
-            QCOMPARE(window.udpPort()->text(), QString::number(KestruneProbe::tcpClientSocket(window.w())->localPort()));
+            QCOMPARE(window.udpPort()->text(), QString::number(KestruneProbe::tcpClientSocket(*window.w)->localPort()));
             break;
         }
         const quint16 port = linkPort(window, mode);
 
-        window.click();
+        window.toggleNet();
         STEP(verifyClosed(window));
         STEP(verifyLinkEnded(mode, far, port));
         QTRY_VERIFY_WITH_TIMEOUT(link.isNull(), Timeout);
@@ -550,10 +470,10 @@ void tst_LinkControl::readsPortTexts()
         text = text.arg(int(free) + offset);
 
     Window window;
-    window.select(mode);
+    window.netType()->setCurrentIndex(mode);
     window.ipAddr()->setText(QStringLiteral("127.0.0.1"));
     window.ipPort()->setText(text);
-    window.click();
+    window.toggleNet();
     STEP(verifyOpen(window, mode));
     if (systemChosen)
         QVERIFY(linkPort(window, mode) != 0);
@@ -608,7 +528,7 @@ void tst_LinkControl::refusesToOpen()
     QFETCH(QString, udpPortAfter);
 
     Window window;
-    window.select(mode);
+    window.netType()->setCurrentIndex(mode);
     window.ipAddr()->setText(QStringLiteral("127.0.0.1"));
 
     QUdpSocket heldUdp;
@@ -661,13 +581,13 @@ void tst_LinkControl::refusesToOpen()
 
     {
         BoxAnswerer answerer;
-        window.click();
+        window.toggleNet();
         QVERIFY2(answerer.seen, "no message box");
         QCOMPARE(answerer.title, QStringLiteral("错误"));
         QCOMPARE(answerer.text, message);
         QCOMPARE(answerer.icon, QMessageBox::Information);
         QCOMPARE(int(answerer.buttons), int(QMessageBox::Ok));
-        QCOMPARE(answerer.parent, static_cast<QWidget *>(&window.w()));
+        QCOMPARE(answerer.parent, static_cast<QWidget *>(window.w.data()));
         if (obstacle == NothingListens || obstacle == ServerNeverAnswers) {
             // The attempt gives up after 2000 ms at the latest; the margin
             // only absorbs a slow machine.
@@ -678,8 +598,8 @@ void tst_LinkControl::refusesToOpen()
     STEP(verifyClosed(window));
     QCOMPARE(window.udpPort()->text(), udpPortAfter);
     // No link object is left behind.
-    QTRY_VERIFY_WITH_TIMEOUT(window.w().findChildren<QAbstractSocket *>().isEmpty(), Timeout);
-    QVERIFY(window.w().findChildren<QTcpServer *>().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(window.w->findChildren<QAbstractSocket *>().isEmpty(), Timeout);
+    QVERIFY(window.w->findChildren<QTcpServer *>().isEmpty());
 
     // The button works again once the way is clear.
     FarEnd far;
@@ -705,14 +625,14 @@ void tst_LinkControl::udpDestinationFollowsFields()
     QFETCH(bool, open);
 
     Window window;
-    const mKestruneWidget &w = window.w();
+    const mKestruneWidget &w = *window.w;
     window.udpIp()->setText(QStringLiteral("127.0.0.1"));
     window.udpPort()->setText(QStringLiteral("7007"));
     FarEnd far;
     if (open)
         STEP(openLink(window, mode, far));
     else
-        window.select(mode);
+        window.netType()->setCurrentIndex(mode);
 
     // A client link shows its own port in the field, which the destination
     // follows like any other change.
@@ -777,7 +697,7 @@ void tst_LinkControl::udpLinkHearsDatagrams()
     FarEnd far;
     STEP(openLink(window, Udp, far));
     const quint16 port = linkPort(window, Udp);
-    QSignalSpy arrived(KestruneProbe::udpSocket(window.w()), &QUdpSocket::readyRead);
+    QSignalSpy arrived(KestruneProbe::udpSocket(*window.w), &QUdpSocket::readyRead);
 
     QUdpSocket sender;
     std::unique_ptr<Socat> socat;
@@ -801,7 +721,7 @@ void tst_LinkControl::udpLinkHearsDatagrams()
 void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
 {
     Window window;
-    const mKestruneWidget &w = window.w();
+    const mKestruneWidget &w = *window.w;
     FarEnd far;
     STEP(openLink(window, Server, far));
     QCOMPARE(window.clients()->count(), 0);
@@ -816,8 +736,8 @@ void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
         if (!breach.isEmpty())
             breaches.append(breach);
     };
-    connect(server, &mTcpServer::addClientLink, &window.w(), check);
-    connect(server, &mTcpServer::removeClientLink, &window.w(), check);
+    connect(server, &mTcpServer::addClientLink, window.w.data(), check);
+    connect(server, &mTcpServer::removeClientLink, window.w.data(), check);
 
     STEP(addClient(window, far));
     QTcpSocket &first = *far.clients[0];
@@ -888,14 +808,14 @@ void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
 void tst_LinkControl::serverCloseEndsClients()
 {
     Window window;
-    const mKestruneWidget &w = window.w();
+    const mKestruneWidget &w = *window.w;
     FarEnd far;
     STEP(openLink(window, Server, far, 2));
     const quint16 port = linkPort(window, Server);
     QSignalSpy firstGone(far.clients[0].get(), &QTcpSocket::disconnected);
     QSignalSpy secondGone(far.clients[1].get(), &QTcpSocket::disconnected);
 
-    window.click();
+    window.toggleNet();
     STEP(verifyClosed(window));
     QTRY_COMPARE_WITH_TIMEOUT(firstGone.size(), 1, Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(secondGone.size(), 1, Timeout);
@@ -936,14 +856,14 @@ void tst_LinkControl::closesTheLinkThatIsOpen()
     const quint16 port = linkPort(window, openMode);
 
     // Changing the link type changes only the view: the link stays open.
-    window.select(shownMode);
+    window.netType()->setCurrentIndex(shownMode);
     STEP(verifyOpen(window, openMode));
 
-    window.click();
+    window.toggleNet();
     STEP(verifyClosed(window));
     STEP(verifyLinkEnded(openMode, far, port));
-    QTRY_VERIFY_WITH_TIMEOUT(window.w().findChildren<QAbstractSocket *>().isEmpty(), Timeout);
-    QVERIFY(window.w().findChildren<QTcpServer *>().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(window.w->findChildren<QAbstractSocket *>().isEmpty(), Timeout);
+    QVERIFY(window.w->findChildren<QTcpServer *>().isEmpty());
     QCOMPARE(window.clients()->count(), 0);
 
     // The type now shown opens as usual.
@@ -985,12 +905,12 @@ void tst_LinkControl::socatClientJoinsAndLeaves()
         QSKIP("socat is not installed");
 
     Window window;
-    const mKestruneWidget &w = window.w();
+    const mKestruneWidget &w = *window.w;
     FarEnd far;
     STEP(openLink(window, Server, far));
     mTcpServer *server = KestruneProbe::tcpServer(w);
     QByteArray received;
-    connect(server, &mTcpServer::updateTcpServer, &window.w(),
+    connect(server, &mTcpServer::updateTcpServer, window.w.data(),
             [&](char *msg, int length, int) { received.append(msg, length); });
 
     Socat socat({QStringLiteral("-u"), QStringLiteral("STDIN"),
@@ -1037,10 +957,10 @@ void tst_LinkControl::socatServerSeesClientComeAndGo()
     QVERIFY2(listening.hasMatch(), qPrintable(socat.log));
 
     Window window;
-    window.select(Client);
+    window.netType()->setCurrentIndex(Client);
     window.ipAddr()->setText(QStringLiteral("127.0.0.1"));
     window.ipPort()->setText(listening.captured(1));
-    window.click();
+    window.toggleNet();
     STEP(verifyOpen(window, Client));
 
     // The port the window shows is the one socat saw the connection come from.
@@ -1050,7 +970,7 @@ void tst_LinkControl::socatServerSeesClientComeAndGo()
     QCOMPARE(window.udpPort()->text(), accepted.captured(1));
 
     // Closing the link ends the connection, and with it socat.
-    window.click();
+    window.toggleNet();
     STEP(verifyClosed(window));
     QTRY_COMPARE_WITH_TIMEOUT(socat.process.state(), QProcess::NotRunning, Timeout);
     QCOMPARE(socat.process.exitStatus(), QProcess::NormalExit);

@@ -1,6 +1,4 @@
-#include "kestruneprobe.h"
-#include "mkestrunewidget.h"
-#include "mtcpserver.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -50,19 +48,10 @@ private slots:
     void longLines();
 };
 
-// Stops the test function when a helper has recorded a failure.
-#define STEP(call)                      \
-    do {                                \
-        call;                           \
-        if (QTest::currentTestFailed()) \
-            return;                     \
-    } while (false)
+using namespace testsupport;
 
 namespace {
 
-constexpr int Timeout = 10000;
-
-enum LinkMode { Udp = 0, Server = 1, Client = 2 };
 enum Display { Shown, Paused, Captured };
 
 const QString CaptureTitle = QStringLiteral("建立接收文件");
@@ -140,11 +129,7 @@ private:
 
 Answerer::Step choose(const QString &path)
 {
-    return [path](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        dialog->selectFile(path);
-        static_cast<QDialog *>(dialog)->accept();
-    };
+    return [path](QWidget *modal) { pickFile(qobject_cast<QFileDialog *>(modal), path); };
 }
 
 Answerer::Step press(QMessageBox::StandardButton button)

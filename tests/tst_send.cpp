@@ -1,9 +1,9 @@
-#include "sendfixture.h"
+#include "testsupport.h"
 
 #include <QMessageBox>
 #include <QSignalSpy>
 
-using namespace sendfixture;
+using namespace testsupport;
 
 // Sending the send area once and in a loop through the real window, to real
 // peers on 127.0.0.1, and the hex switch of the send area.
@@ -40,18 +40,18 @@ const QString StopCaption = QStringLiteral("停止发送");
 // Puts text into the send area: ASCII typed on the keyboard, the rest set.
 void enterText(const Window &window, const QString &text)
 {
-    window.area()->clear();
+    window.sendArea()->clear();
     for (const QChar ch : text) {
         if (ch.unicode() >= 0x7F || (!ch.isPrint() && ch != QLatin1Char('\n'))) {
-            window.area()->setPlainText(text);
+            window.sendArea()->setPlainText(text);
             return;
         }
     }
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
-            QTest::keyClick(window.area(), Qt::Key_Return);
-        QTest::keyClicks(window.area(), lines.at(i));
+            QTest::keyClick(window.sendArea(), Qt::Key_Return);
+        QTest::keyClicks(window.sendArea(), lines.at(i));
     }
 }
 
@@ -59,7 +59,7 @@ void enterText(const Window &window, const QString &text)
 void sendMarker(const Window &window)
 {
     window.hexBox()->setChecked(false);
-    window.area()->setPlainText(QStringLiteral("#"));
+    window.sendArea()->setPlainText(QStringLiteral("#"));
     window.send();
 }
 
@@ -75,7 +75,7 @@ void armLoop(const Window &window, const QString &text, bool start)
 {
     window.interval()->setText(QStringLiteral("20"));
     clickBox(window.loopBox());
-    window.area()->setPlainText(text);
+    window.sendArea()->setPlainText(text);
     if (start)
         window.send();
 }
@@ -108,7 +108,7 @@ void tst_Send::payloadArrivesExactly_data()
     };
     for (const int mode : {Udp, Server, Client}) {
         for (const Row &row : rows)
-            QTest::addRow("%s, %s", ModeNames[mode], row.name) << mode << row.hex << row.text << row.bytes;
+            QTest::addRow("%s, %s", modeName(mode), row.name) << mode << row.hex << row.text << row.bytes;
     }
 }
 
@@ -124,7 +124,7 @@ void tst_Send::payloadArrivesExactly()
     STEP(openLink(window, peer, mode));
     window.hexBox()->setChecked(hex);
     enterText(window, text);
-    QCOMPARE(window.area()->toPlainText(), text);
+    QCOMPARE(window.sendArea()->toPlainText(), text);
 
     window.send();
     QCOMPARE(window.sent(), quint32(bytes.size()));
@@ -166,7 +166,7 @@ void tst_Send::serverTargets()
     QCOMPARE(window.clients()->itemText(2), QStringLiteral("127.0.0.1:%1").arg(peer.sockets[1]->localPort()));
 
     window.clients()->setCurrentIndex(index);
-    window.area()->setPlainText(QStringLiteral("AB"));
+    window.sendArea()->setPlainText(QStringLiteral("AB"));
     window.send();
     QCOMPARE(window.sent(), 2u);
     window.clients()->setCurrentIndex(0);
@@ -182,7 +182,7 @@ void tst_Send::serverWithoutClients()
     Peer peer;
     STEP(openLink(window, peer, Server, 0));
     QCOMPARE(window.clients()->currentIndex(), -1);
-    window.area()->setPlainText(QStringLiteral("AB"));
+    window.sendArea()->setPlainText(QStringLiteral("AB"));
     window.send();
     QCOMPARE(window.sent(), 2u);
 
@@ -214,11 +214,11 @@ void tst_Send::autoClear()
     Peer peer;
     STEP(openLink(window, peer, Udp));
     window.child<QCheckBox>("cBox_AntoClearSnd")->setChecked(autoClear);
-    window.area()->setPlainText(QStringLiteral("AB"));
+    window.sendArea()->setPlainText(QStringLiteral("AB"));
     window.send();
     QCOMPARE(window.sent(), 2u);
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("AB"), Timeout);
-    QCOMPARE(window.area()->toPlainText(), autoClear ? QString() : QStringLiteral("AB"));
+    QCOMPARE(window.sendArea()->toPlainText(), autoClear ? QString() : QStringLiteral("AB"));
 }
 
 void tst_Send::emptyAreaBox()
@@ -273,18 +273,18 @@ void tst_Send::hexSwitch()
 
     Window window;
     window.hexBox()->setChecked(!on);
-    window.area()->setPlainText(before);
+    window.sendArea()->setPlainText(before);
     if (byUser)
         clickBox(window.hexBox());
     else
         window.hexBox()->setChecked(on);
     QCOMPARE(window.hexBox()->isChecked(), on);
-    QCOMPARE(window.area()->toPlainText(), after);
+    QCOMPARE(window.sendArea()->toPlainText(), after);
     // Text switched on and off again comes back unchanged.
     if (on && byUser) {
-        QVERIFY(window.area()->textCursor().atEnd());
+        QVERIFY(window.sendArea()->textCursor().atEnd());
         clickBox(window.hexBox());
-        QCOMPARE(window.area()->toPlainText(), before);
+        QCOMPARE(window.sendArea()->toPlainText(), before);
     }
 }
 
@@ -331,10 +331,10 @@ void tst_Send::loopStates()
         if (step == QLatin1String("on") || step == QLatin1String("off")) {
             clickBox(window.loopBox());
         } else if (step == QLatin1String("send")) {
-            window.area()->setPlainText(QStringLiteral("x"));
+            window.sendArea()->setPlainText(QStringLiteral("x"));
             window.send();
         } else if (step == QLatin1String("empty")) {
-            window.area()->clear();
+            window.sendArea()->clear();
             ModalAnswer<QMessageBox> answer([](QMessageBox *box) { box->accept(); });
             window.send();
             shown += answer.seen ? 1 : 0;
@@ -349,13 +349,13 @@ void tst_Send::loopStates()
     const bool off = state == QLatin1String("off");
     const bool running = state == QLatin1String("running");
     QCOMPARE(window.loopBox()->isChecked(), !off);
-    QCOMPARE(window.timer() != nullptr, !off);
+    QCOMPARE(window.loopTimer() != nullptr, !off);
     QCOMPARE(KestruneProbe::loopSndRunning(*window.w), running);
     QCOMPARE(window.sendButton()->text(), running ? StopCaption : SendCaption);
     if (!off) {
-        QCOMPARE(window.timer()->isActive(), running);
-        QVERIFY(!window.timer()->isSingleShot());
-        QCOMPARE(window.timer()->interval(), interval);
+        QCOMPARE(window.loopTimer()->isActive(), running);
+        QVERIFY(!window.loopTimer()->isSingleShot());
+        QCOMPARE(window.loopTimer()->interval(), interval);
     }
 }
 
@@ -375,20 +375,20 @@ void tst_Send::loopSendsTheAreaAnew()
         return peer.datagrams.isEmpty() ? QByteArray() : peer.datagrams.constLast();
     };
     QTRY_VERIFY_WITH_TIMEOUT(last() == "tick" && peer.datagrams.size() >= 3, Timeout);
-    window.area()->setPlainText(QStringLiteral("tock!"));
+    window.sendArea()->setPlainText(QStringLiteral("tock!"));
     QTRY_COMPARE_WITH_TIMEOUT(last(), QByteArray("tock!"), Timeout);
-    QCOMPARE(window.area()->toPlainText(), QStringLiteral("tock!"));
+    QCOMPARE(window.sendArea()->toPlainText(), QStringLiteral("tock!"));
 
     // Unchecking the switch ends the loop; the next click sends once.
     clickBox(window.loopBox());
-    QVERIFY(!window.timer());
+    QVERIFY(!window.loopTimer());
     QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
     QCOMPARE(window.sendButton()->text(), SendCaption);
     QVERIFY(window.sendButton()->isEnabled());
     const quint32 before = window.sent();
     window.send();
     QCOMPARE(window.sent(), before + 5);
-    QCOMPARE(window.area()->toPlainText(), QString());
+    QCOMPARE(window.sendArea()->toPlainText(), QString());
 
     QTRY_COMPARE_WITH_TIMEOUT(quint32(peer.bytes().size()), window.sent(), Timeout);
     const qsizetype ticks = peer.datagrams.indexOf("tock!");
@@ -430,19 +430,19 @@ void tst_Send::intervalField()
     QSignalSpy finishedSpy(window.interval(), &QLineEdit::editingFinished);
     typeInterval(window, typed);
     QCOMPARE(finishedSpy.count(), finished ? 1 : 0);
-    QCOMPARE(window.timer()->interval(), interval);
-    QCOMPARE(window.timer()->isActive(), running);
+    QCOMPARE(window.loopTimer()->interval(), interval);
+    QCOMPARE(window.loopTimer()->isActive(), running);
     // An accepted entry restarts a running countdown.
     if (running && finished)
-        QVERIFY(window.timer()->remainingTime() > interval - 5000);
+        QVERIFY(window.loopTimer()->remainingTime() > interval - 5000);
 
     // With the switch off the field waits for the next switch-on.
     clickBox(window.loopBox());
-    QVERIFY(!window.timer());
+    QVERIFY(!window.loopTimer());
     typeInterval(window, typed);
     clickBox(window.loopBox());
-    QVERIFY(window.timer());
-    QCOMPARE(window.timer()->interval(), nextOn);
+    QVERIFY(window.loopTimer());
+    QCOMPARE(window.loopTimer()->interval(), nextOn);
 }
 
 void tst_Send::noLinkNoSend_data()
@@ -451,8 +451,8 @@ void tst_Send::noLinkNoSend_data()
     QTest::addColumn<bool>("opened");
 
     for (const int mode : {Udp, Server, Client}) {
-        QTest::addRow("%s, never opened", ModeNames[mode]) << mode << false;
-        QTest::addRow("%s, closed", ModeNames[mode]) << mode << true;
+        QTest::addRow("%s, never opened", modeName(mode)) << mode << false;
+        QTest::addRow("%s, closed", modeName(mode)) << mode << true;
     }
 }
 
@@ -473,7 +473,7 @@ void tst_Send::noLinkNoSend()
     clickBox(window.loopBox());
     clickBox(window.loopBox());
     QVERIFY(window.sendButton()->isEnabled());
-    window.area()->setPlainText(QStringLiteral("AB"));
+    window.sendArea()->setPlainText(QStringLiteral("AB"));
     window.send();
     QCOMPARE(window.sent(), 0u);
     QCOMPARE(window.child<QLineEdit>("lEdit_SndCnt")->text(), QStringLiteral("0"));
@@ -490,7 +490,7 @@ void tst_Send::loopOutlivesClosedLink()
     window.toggleNet();
     QVERIFY(!KestruneProbe::udpSocket(*window.w));
     const quint32 atClose = window.sent();
-    QSignalSpy ticks(window.timer(), &QTimer::timeout);
+    QSignalSpy ticks(window.loopTimer(), &QTimer::timeout);
     QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, Timeout);
     QCOMPARE(window.sent(), atClose);
     QVERIFY(KestruneProbe::loopSndRunning(*window.w));

@@ -310,25 +310,6 @@ qint64 queuedBytes(const Window &window)
     return 0;
 }
 
-// The client list's invariant; an empty text when it holds.
-QString clientListBreach(const Window &window)
-{
-    const int count = KestruneProbe::clientLinkCount(*window.w);
-    const QList<int> &descriptors = KestruneProbe::socketDescriptorList(*window.w);
-    const int items = window.clients()->count();
-    if (count == 0) {
-        if (items == 0 && descriptors.isEmpty())
-            return {};
-    } else if (items == count + 1 && descriptors.size() == count + 1
-               && window.clients()->itemText(0) == QStringLiteral("全部连接") && descriptors.first() == 0) {
-        QList<int> sorted = descriptors;
-        std::sort(sorted.begin(), sorted.end());
-        if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end())
-            return {};
-    }
-    return QStringLiteral("count %1, %2 items, %3 descriptors").arg(count).arg(items).arg(descriptors.size());
-}
-
 QStringList listedClients(const Window &window)
 {
     QStringList items;
@@ -347,16 +328,6 @@ QStringList clientTexts(const std::vector<std::unique_ptr<QTcpSocket>> &sockets)
     return texts;
 }
 
-// Switches the data source on with the file at path.
-void chooseSource(const Window &window, const QString &path)
-{
-    ModalScript script;
-    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
-    clickBox(window.box("cBoxStartSndFile"));
-    QVERIFY(script.finished());
-    QVERIFY(window.box("cBoxStartSndFile")->isChecked());
-}
-
 void startCapture(const Window &window, const QString &path)
 {
     ModalScript script;
@@ -370,10 +341,10 @@ void startCapture(const Window &window, const QString &path)
 void startLoop(const Window &window, const QString &interval, const QString &payload)
 {
     window.interval()->setText(interval);
-    clickBox(window.box("cBoxLoopSnd"));
+    clickBox(window.loopBox());
     QVERIFY(KestruneProbe::loopSndTimer(*window.w));
     window.sendArea()->setPlainText(payload);
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
     QVERIFY(KestruneProbe::loopSndRunning(*window.w));
     QCOMPARE(window.sendButton()->text(), QStringLiteral("停止发送"));
 }
@@ -406,7 +377,7 @@ void exchangeByte(const Window &window, TcpPeer &peer)
 {
     QTest::mouseClick(window.child<QPushButton>("pBtnResetCnt"), Qt::LeftButton);
     window.sendArea()->setPlainText(QStringLiteral("x"));
-    QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+    window.send();
     QByteArray got;
     QTRY_COMPARE_WITH_TIMEOUT((got += peer.socket->readAll()), QByteArray("x"), Timeout);
     QCOMPARE(window.sent(), 1u);
@@ -632,16 +603,16 @@ void tst_Stress::peerResets()
         QTimer::singleShot(2 * Timeout, &watch, [&] {
             gaveUp = true;
             if (window.w && window.netButton()->isChecked())
-                QTest::mouseClick(window.netButton(), Qt::LeftButton);
+                window.toggleNet();
         });
         watch.start();
-        QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+        window.send();
         watch.stop();
         QVERIFY(reset);
         QVERIFY2(!gaveUp, "the file send kept waiting after the reset");
         STEP(verifySendEnded(window, quint32(16 * MiB)));
         QTRY_VERIFY_WITH_TIMEOUT(noticed(), Timeout);
-        clickBox(window.box("cBoxStartSndFile"));
+        clickBox(window.sourceBox());
     } else if (activity == QLatin1String("loop send")) {
         // The peer reads 1 MiB of a fast loop, then resets.
         qint64 got = 0;
@@ -661,9 +632,9 @@ void tst_Stress::peerResets()
         QVERIFY(KestruneProbe::loopSndRunning(*window.w));
         QCOMPARE(window.sent() % quint32(payload.size()), 0u);
         QVERIFY(window.sent() >= quint32(got));
-        QTest::mouseClick(window.sendButton(), Qt::LeftButton);
+        window.send();
         QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
-        clickBox(window.box("cBoxLoopSnd"));
+        clickBox(window.loopBox());
         QVERIFY(!KestruneProbe::loopSndTimer(*window.w));
     } else {
         // The peer writes as fast as the window reads, then resets once the
