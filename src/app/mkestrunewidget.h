@@ -90,6 +90,8 @@ private:
     void insertRcvData(const QString &piece, LineBreaks rule);
     void countRcvBytes(qint64 length);
     void closeRcvFile();
+    // Asks for a file, existing or to be created; empty when cancelled.
+    QString chooseAnyFile(const QString &title);
 
     // Hands bytes to the link of a type; false when that link is not open.
     // In server mode clientIndex is the selector's item (0 for all).

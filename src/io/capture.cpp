@@ -17,19 +17,15 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
         return;
     }
 
-    QFileDialog fileDialog(this, QString(), QString(), QString());
-    fileDialog.setViewMode(QFileDialog::List);
-    fileDialog.setFileMode(QFileDialog::AnyFile);
-    fileDialog.setWindowTitle(tr("建立接收文件"));
-    fileDialog.setNameFilter(tr("所有文件(*.*)"));
-    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty()) {
+    const QString fileName = chooseAnyFile(tr("建立接收文件"));
+    if (fileName.isEmpty()) {
         ui->StartRcvFile->setChecked(false);
         return;
     }
 
     // Capture has a file of its own: the data source's file is never touched.
     closeRcvFile();
-    rcvFileName = fileDialog.selectedFiles().constFirst();
+    rcvFileName = fileName;
     rcvFile = new QFile(rcvFileName);
     if (!rcvFile->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         closeRcvFile();
@@ -38,6 +34,19 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
     }
     ui->ReceiveTextEdit->setPlainText(tr("接收数据保存到文件：\n") + rcvFileName + QStringLiteral("\n"));
     on_pBtnResetCnt_clicked();
+}
+
+QString mKestruneWidget::chooseAnyFile(const QString &title)
+{
+    // A list view that takes a typed new name as well as an existing file.
+    QFileDialog fileDialog(this, QString(), QString(), QString());
+    fileDialog.setViewMode(QFileDialog::List);
+    fileDialog.setFileMode(QFileDialog::AnyFile);
+    fileDialog.setWindowTitle(title);
+    fileDialog.setNameFilter(tr("所有文件(*.*)"));
+    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
+        return QString();
+    return fileDialog.selectedFiles().constFirst();
 }
 
 void mKestruneWidget::closeRcvFile()

@@ -46,18 +46,14 @@ void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
         return;
     }
 
-    QFileDialog fileDialog(this, QString(), QString(), QString());
-    fileDialog.setViewMode(QFileDialog::List);
-    fileDialog.setFileMode(QFileDialog::AnyFile);
-    fileDialog.setWindowTitle(tr("选择发送文件"));
-    fileDialog.setNameFilter(tr("所有文件(*.*)"));
-    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty()) {
+    const QString fileName = chooseAnyFile(tr("选择发送文件"));
+    if (fileName.isEmpty()) {
         ui->cBoxStartSndFile->setChecked(false);
         return;
     }
 
     closeDataFile();
-    dataFileName = fileDialog.selectedFiles().constFirst();
+    dataFileName = fileName;
     dataFile = new QFile(dataFileName);
     if (!dataFile->open(QIODevice::ReadOnly)) {
         closeDataFile();
