@@ -1,5 +1,7 @@
 #include "benchpeer.h"
 
+#include "floodpeer.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -289,6 +291,15 @@ int runPeer(const QStringList &args)
     if (args.isEmpty())
         return 2;
     stopOnTerm();
+    std::vector<QByteArray> words;
+    for (const QString &arg : args)
+        words.push_back(arg.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &word : words)
+        argv.push_back(word.data());
+    const int flood = floodpeer::runFlood(int(argv.size()), argv.data());
+    if (flood >= 0)
+        return flood;
     const QString mode = args.first();
     const QStringList rest = args.mid(1);
     if (mode == QLatin1String("tcp-send"))

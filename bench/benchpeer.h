@@ -13,6 +13,8 @@
 //       datagrams until BYTES arrived, 3 s pass without one, or SECONDS end
 //   slow-read RATE SECONDS             listen, print "port N", accept one
 //       client and read RATE bytes per second until it closes or SECONDS end
+//   and the flood modes of tests/floodpeer.h (tcp-flood, tcp-serve-flood,
+//   udp-flood)
 //
 // Results are printed on stdout as "key value" lines.
 int runPeer(const QStringList &args);

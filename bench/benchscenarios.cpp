@@ -1,5 +1,6 @@
 #include "benchscenarios.h"
 
+#include "benchflood.h"
 #include "benchsupport.h"
 #include "benchwindow.h"
 #include "mtcpserver.h"
@@ -632,6 +633,7 @@ const QList<BenchScenario> &benchScenarios()
         {"udpsend", "send a 4 MiB file over UDP: datagrams/s and CPU share", 90},
         {"rss", "peak RSS sending a 1 GiB file to a 1 MiB/s reader", 120},
         {"startup", "start-up time, idle RSS, RSS after 64 MiB in the text view", 300},
+        {"floodgap", "longest event-loop gap under a UDP, TCP server and TCP client flood", 120},
     };
     return scenarios;
 }
@@ -654,6 +656,8 @@ int runBenchScenario(const QString &name, qint64 startNs)
         rssScenario();
     else if (name == QLatin1String("startup"))
         startupScenario(startNs);
+    else if (name == QLatin1String("floodgap"))
+        floodGapScenario();
     else if (name == QLatin1String("launch"))
         launchScenario(startNs);
     else

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTcpServer>
@@ -141,8 +143,174 @@ inline void clickBox(QCheckBox *box)
     QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
 }
 
-// Answers the next modal widget of type T from the event loop: a timer
-// looks for it and, while there is none yet, looks again a little later.
+// Modal dialogs are real and are answered from the event loop: a look runs
+// every few milliseconds through a chain of single-shot timers, so it also
+// runs inside the nested event loop of a dialog that an answer raised (a
+// repeating timer would not fire again while its own slot is running).
+
+// How long a modal widget may stay up without an answer before the row
+// fails. Answers come within milliseconds; only a forgotten dialog lasts.
+constexpr int UnansweredMs = 10000;
+
+// A note naming a modal widget for failure messages and test logs: the
+// title, then a box's text or a file dialog's filters.
+inline QString modalNote(QWidget *modal)
+{
+    QString note = modal->windowTitle();
+    if (auto *box = qobject_cast<QMessageBox *>(modal))
+        note += u'|' + box->text();
+    else if (auto *files = qobject_cast<QFileDialog *>(modal))
+        note += u'|' + files->nameFilters().join(u';');
+    return note;
+}
+
+// Closes a modal widget that nobody should see.
+inline void dismissModal(QWidget *modal)
+{
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
+}
+
+// Fails the running test function with a message naming the modal widget,
+// and closes it so that the test goes on instead of waiting on it.
+inline void failModal(QWidget *modal, const char *what)
+{
+    const QString message = QStringLiteral("%1: \"%2\"").arg(QLatin1String(what), modalNote(modal));
+    QTest::qFail(qPrintable(message), __FILE__, __LINE__);
+    dismissModal(modal);
+}
+
+// Watches over every test: a modal widget that stays up unanswered for
+// UnansweredMs fails the row it came up in and is closed. Installed once
+// per test executable when the application object is created.
+class ModalGuard final : public QObject
+{
+public:
+    explicit ModalGuard(QObject *parent)
+        : QObject(parent)
+    {
+        timer.setInterval(100);
+        connect(&timer, &QTimer::timeout, this, &ModalGuard::look);
+        timer.start();
+    }
+
+private:
+    void look()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) {
+            watched = nullptr;
+            return;
+        }
+        if (modal != watched) {
+            watched = modal;
+            since.start();
+            return;
+        }
+        if (since.hasExpired(UnansweredMs)) {
+            watched = nullptr;
+            failModal(modal, "a dialog was never answered");
+        }
+    }
+
+    QTimer timer;
+    QPointer<QWidget> watched;
+    QElapsedTimer since;
+};
+
+// Runs when the application object is created, in every test executable.
+inline void installModalGuard()
+{
+    // Dialog state (last folder, history) goes to a test location instead
+    // of the user's own settings.
+    QStandardPaths::setTestModeEnabled(true);
+    // The guard starts with the first event pass: the application object
+    // is still being built here.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            if (qobject_cast<QApplication *>(QCoreApplication::instance()))
+                new ModalGuard(QCoreApplication::instance());
+        },
+        Qt::QueuedConnection);
+}
+
+// One scripted answer: the modal widget must be a `type`; `action` answers it.
+struct ModalStep
+{
+    const QMetaObject *type;
+    std::function<void(QWidget *)> action;
+};
+
+template <typename T>
+ModalStep answer(std::function<void(T *)> action)
+{
+    return {&T::staticMetaObject, [action = std::move(action)](QWidget *modal) { action(static_cast<T *>(modal)); }};
+}
+
+// Answers the modal widgets that come up, one step per widget, in order,
+// as long as it exists. A modal widget that no step expects, or one that
+// is still up after its answer when the next step does not expect it
+// again, fails the row at once with its title and is dismissed.
+class ModalScript final : public QObject
+{
+public:
+    ModalScript() { lookSoon(); }
+    explicit ModalScript(std::vector<ModalStep> steps)
+        : steps(std::move(steps))
+    {
+        lookSoon();
+    }
+
+    // The next modal widget must be a T; action answers it.
+    template <typename T>
+    ModalScript &then(std::function<void(T *)> action)
+    {
+        steps.push_back(answer<T>(std::move(action)));
+        return *this;
+    }
+
+    bool finished() const { return next == steps.size(); }
+    // Titles of the widgets the steps answered.
+    QStringList titles;
+    // Notes (modalNote) of the widgets the steps answered, in order.
+    QStringList seen;
+    // Texts (or titles) of the modal widgets that no step expected.
+    QStringList unexpected;
+
+private:
+    void lookSoon() { QTimer::singleShot(5, this, [this] { look(); }); }
+
+    void look()
+    {
+        // Looking on first: an answer may run a nested event loop.
+        lookSoon();
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        const bool again = modal == answered;
+        if (!finished() && modal->metaObject()->inherits(steps[next].type)) {
+            const ModalStep &step = steps[next++];
+            answered = modal;
+            titles.append(modal->windowTitle());
+            seen.append(modalNote(modal));
+            step.action(modal);
+            return;
+        }
+        const auto *box = qobject_cast<QMessageBox *>(modal);
+        unexpected.append(box ? box->text() : modal->windowTitle());
+        failModal(modal, again ? "a dialog stayed open after its answer" : "a dialog came up that no step expected");
+    }
+
+    std::vector<ModalStep> steps;
+    std::size_t next = 0;
+    QPointer<QWidget> answered;
+};
+
+// Answers the first modal widget of type T that comes up, and only that
+// one; other modal widgets are left to other answerers or to the guard.
 template <typename T>
 class ModalAnswer final : public QObject
 {
@@ -163,9 +331,8 @@ private:
     void look()
     {
         T *modal = qobject_cast<T *>(QApplication::activeModalWidget());
-        if (!modal) {
-            if (++looks < 4000)
-                lookSoon();
+        if (!modal || !modal->isVisible()) {
+            lookSoon();
             return;
         }
         seen = true;
@@ -175,75 +342,23 @@ private:
     }
 
     std::function<void(T *)> answer;
-    int looks = 0;
 };
 
-// Answers the modal widgets that come up, one step per widget, in order.
-// A timer looks for the next one and keeps looking, also while an earlier
-// answer runs a nested event loop (a dialog that shows a box of its own).
-// A modal widget that no step expects is noted and dismissed, so a test
-// that meets an unexpected box fails instead of hanging.
-class ModalScript final : public QObject
-{
-public:
-    ModalScript() { lookSoon(); }
-
-    // The next modal widget must be a T; action answers it.
-    template <typename T>
-    ModalScript &then(std::function<void(T *)> action)
-    {
-        steps.push_back({&T::staticMetaObject, [action = std::move(action)](QWidget *modal) {
-                             action(static_cast<T *>(modal));
-                         }});
-        return *this;
-    }
-
-    bool finished() const { return next == steps.size(); }
-    // Titles of the widgets the steps answered.
-    QStringList titles;
-    // Texts (or titles) of the modal widgets that no step expected.
-    QStringList unexpected;
-
-private:
-    struct Step
-    {
-        const QMetaObject *type;
-        std::function<void(QWidget *)> action;
-    };
-
-    void lookSoon() { QTimer::singleShot(5, this, [this] { look(); }); }
-
-    void look()
-    {
-        if (++looks > 12000)
-            return;
-        lookSoon();
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        if (!finished() && modal->metaObject()->inherits(steps[next].type)) {
-            const Step &step = steps[next++];
-            titles.append(modal->windowTitle());
-            step.action(modal);
-            return;
-        }
-        const auto *box = qobject_cast<QMessageBox *>(modal);
-        unexpected.append(box ? box->text() : modal->windowTitle());
-        if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->reject();
-        else
-            modal->close();
-    }
-
-    std::vector<Step> steps;
-    std::size_t next = 0;
-    int looks = 0;
-};
-
-// Chooses a path in a file dialog as the user does by typing its name.
+// Chooses a path in a file dialog as the user does: types it into the name
+// field and accepts. selectFile() is no answer here: it leaves the field
+// alone while the field has the focus, and the field takes the focus only
+// once the dialog has been activated, which the platform does at a moment
+// of its own. accept() reads the field synchronously, so typing first
+// gives the same outcome every time.
 inline void pickFile(QFileDialog *dialog, const QString &path)
 {
-    dialog->selectFile(path);
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (!name) {
+        QTest::qFail("the file dialog has no name field", __FILE__, __LINE__);
+        dialog->reject();
+        return;
+    }
+    name->setText(path);
     static_cast<QDialog *>(dialog)->accept();
 }
 
@@ -418,3 +533,11 @@ inline void closeLink(const Window &window)
 }
 
 } // namespace testsupport
+
+namespace {
+void installTestModalGuard()
+{
+    testsupport::installModalGuard();
+}
+Q_COREAPP_STARTUP_FUNCTION(installTestModalGuard)
+} // namespace

@@ -82,62 +82,19 @@ bool matches(const QString &text, const QString &expected)
     return QRegularExpression(QRegularExpression::anchoredPattern(pieces.join(stamp))).match(text).hasMatch();
 }
 
-// Answers the modal dialogs that come up, in order, and notes each one as
-// "title|name filters" or "title|text"; one that no step expects is rejected.
-class Answerer final : public QObject
+// Answers for the window's dialogs; a ModalScript notes each one it
+// answered as "title|name filters" or "title|text".
+ModalStep choose(const QString &path)
 {
-public:
-    using Step = std::function<void(QWidget *)>;
-    explicit Answerer(std::vector<Step> steps)
-        : steps(std::move(steps))
-    {
-        lookSoon();
-    }
-
-    QStringList seen;
-
-private:
-    void lookSoon()
-    {
-        if (++looks < 4000)
-            QTimer::singleShot(5, this, [this] { look(); });
-    }
-
-    void look()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        // Looking on first: answering one dialog may raise the next.
-        lookSoon();
-        if (!modal || modal == answered)
-            return;
-        answered = modal;
-        if (auto *box = qobject_cast<QMessageBox *>(modal))
-            seen << modal->windowTitle() + u'|' + box->text();
-        else if (auto *files = qobject_cast<QFileDialog *>(modal))
-            seen << modal->windowTitle() + u'|' + files->nameFilters().join(u';');
-        if (next < steps.size())
-            steps[next++](modal);
-        else if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->reject();
-    }
-
-    std::vector<Step> steps;
-    std::size_t next = 0;
-    QPointer<QWidget> answered;
-    int looks = 0;
-};
-
-Answerer::Step choose(const QString &path)
-{
-    return [path](QWidget *modal) { pickFile(qobject_cast<QFileDialog *>(modal), path); };
+    return answer<QFileDialog>([path](QFileDialog *dialog) { pickFile(dialog, path); });
 }
 
-Answerer::Step press(QMessageBox::StandardButton button)
+ModalStep press(QMessageBox::StandardButton button)
 {
-    return [button](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(button)->click(); };
+    return answer<QMessageBox>([button](QMessageBox *box) { box->button(button)->click(); });
 }
 
-const Answerer::Step cancel = [](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); };
+const ModalStep cancel = answer<QDialog>([](QDialog *dialog) { dialog->reject(); });
 
 // The real window with a link open on 127.0.0.1 and real peers at the far
 // end: UDP sockets, clients of the window's server, or the server that the
@@ -240,7 +197,7 @@ public:
     // Starts capture into path; the notes of the dialogs shown.
     QStringList startCapture(const QString &path)
     {
-        Answerer answerer({choose(path)});
+        ModalScript answerer({choose(path)});
         child<QCheckBox>("StartRcvFile")->click();
         return answerer.seen;
     }
@@ -480,7 +437,7 @@ void tst_Receive::capture()
     QCOMPARE(rig.child<QLineEdit>("lEdit_SndCnt")->text(), QStringLiteral("3"));
 
     if (dataSource) {
-        Answerer answerer({choose(sourcePath)});
+        ModalScript answerer({choose(sourcePath)});
         rig.child<QCheckBox>("cBoxStartSndFile")->click();
         QVERIFY(KestruneProbe::dataFile(rig.window) && KestruneProbe::dataFile(rig.window)->isOpen());
     }
@@ -502,7 +459,7 @@ void tst_Receive::capture()
         rig.child<QCheckBox>("cBoxStartSndFile")->click();
         QVERIFY(!KestruneProbe::dataFile(rig.window));
         QVERIFY(KestruneProbe::rcvFile(rig.window) && KestruneProbe::rcvFile(rig.window)->isOpen());
-        Answerer answerer({choose(sourcePath)});
+        ModalScript answerer({choose(sourcePath)});
         rig.child<QCheckBox>("cBoxStartSndFile")->click();
     }
     const QString quiet = rig.text();
@@ -548,7 +505,7 @@ void tst_Receive::captureRefused()
     STEP(rig.deliver("one"));
     const QString before = rig.text();
 
-    Answerer answerer({cancelled ? cancel : choose(path)});
+    ModalScript answerer({cancelled ? cancel : choose(path)});
     rig.child<QCheckBox>("StartRcvFile")->click();
     QCOMPARE(answerer.seen, QStringList{CaptureTitle + QStringLiteral("|所有文件(*.*)")}); // and no message
     QVERIFY(!rig.child<QCheckBox>("StartRcvFile")->isChecked());
@@ -589,11 +546,11 @@ void tst_Receive::save()
     const QString shown = header(rig.source()) + "second"; // two lines
     QCOMPARE(rig.text(), shown);
 
-    std::vector<Answerer::Step> answers{path.isEmpty() ? cancel : choose(path)};
+    std::vector<ModalStep> answers{path.isEmpty() ? cancel : choose(path)};
     if (exists)
         answers.push_back(press(QMessageBox::Yes));
     answers.push_back(press(QMessageBox::Ok));
-    Answerer answerer(answers);
+    ModalScript answerer(answers);
     rig.click("pBtnSaveRcvData");
 
     QStringList expected{SaveTitle + QStringLiteral("|文本文件(*.txt)")};

@@ -1,4 +1,5 @@
 #include "filesend.h"
+#include "floodpeer.h"
 #include "mtcpserver.h"
 #include "testsupport.h"
 
@@ -57,62 +58,16 @@ private:
     QString bigPath;
 };
 
-// The far end of a flood, run as this test program itself in a mode of its
-// own (argument --peer), so that its work never shares the window's event
-// loop. Plain blocking sockets on 127.0.0.1; every mode ends by itself.
+// The far end of a transfer, run as this test program itself in a mode of
+// its own (argument --peer), so that its work never shares the window's
+// event loop. Plain blocking sockets on 127.0.0.1; every mode ends by itself.
 //
 //   tcp-send PORT BYTES SEED    connect, send BYTES seeded random bytes, close
 //   tcp-serve BYTES SEED        listen, print "port N", accept one, send, close
-//   tcp-flood PORT MS           connect, write text lines for MS ms, close
-//   tcp-serve-flood MS          listen, print "port N", accept one, flood
-//   udp-flood PORT SIZE MS      send SIZE-byte datagrams for MS ms
+//   and the flood modes of floodpeer.h
 //
 // Results are printed as "key value" lines: bytes, datagrams.
 namespace floodpeer {
-
-using Clock = std::chrono::steady_clock;
-
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-int connectTo(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = loopback(port);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        std::perror("connect");
-        std::exit(2);
-    }
-    return fd;
-}
-
-int acceptOne()
-{
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
-        || ::listen(listener, 1) != 0
-        || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        std::perror("listen");
-        std::exit(2);
-    }
-    std::printf("port %u\n", unsigned(ntohs(address.sin_port)));
-    std::fflush(stdout);
-    const int fd = ::accept(listener, nullptr, nullptr);
-    ::close(listener);
-    if (fd < 0) {
-        std::perror("accept");
-        std::exit(2);
-    }
-    return fd;
-}
 
 // Sends all bytes; false when the connection failed.
 bool sendAll(int fd, const char *data, qsizetype size)
@@ -143,53 +98,12 @@ int sendSeeded(int fd, qsizetype size, quint32 seed)
     return 0;
 }
 
-// Lines of 79 characters and a line feed, written as fast as the window
-// takes them until the time is up.
-int floodTcp(int fd, int milliseconds)
-{
-    QByteArray block;
-    while (block.size() < 64 * KiB)
-        block += QByteArray("0123456789abcdefghijklmnopqrstuvwxyz").repeated(3).left(79) + '\n';
-    // A send that blocks gives up after a while, so the time limit holds.
-    const timeval wait{0, 100 * 1000};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    long long total = 0;
-    while (Clock::now() < end) {
-        const ssize_t written = ::send(fd, block.constData(), size_t(block.size()), MSG_NOSIGNAL);
-        if (written > 0)
-            total += written;
-        else if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return 3;
-    }
-    std::printf("bytes %lld\n", total);
-    ::close(fd);
-    return 0;
-}
-
-int floodUdp(quint16 port, int size, int milliseconds)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in address = loopback(port);
-    const QByteArray datagram(size, 'u');
-    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    long long datagrams = 0;
-    for (long long tries = 0;; ++tries) {
-        if (tries % 64 == 0 && Clock::now() >= end)
-            break;
-        if (::sendto(fd, datagram.constData(), size_t(size), 0, reinterpret_cast<const sockaddr *>(&address),
-                     sizeof address) == size)
-            ++datagrams;
-    }
-    std::printf("datagrams %lld\n", datagrams);
-    ::close(fd);
-    return 0;
-}
-
 int run(int argc, char **argv)
 {
-    // On a small machine a flood at full priority could starve the window
-    // of CPU time, which would measure the scheduler instead of the window.
+    const int flood = runFlood(argc, argv);
+    if (flood >= 0)
+        return flood;
+    // Seeded senders run below the window's priority too, as floods do.
     ::setpriority(PRIO_PROCESS, 0, 10);
     const QByteArray mode = argc > 0 ? argv[0] : "";
     auto number = [&](int i) { return i < argc ? std::atoll(argv[i]) : 0; };
@@ -197,12 +111,6 @@ int run(int argc, char **argv)
         return sendSeeded(connectTo(quint16(number(1))), number(2), quint32(number(3)));
     if (mode == "tcp-serve")
         return sendSeeded(acceptOne(), number(1), quint32(number(2)));
-    if (mode == "tcp-flood")
-        return floodTcp(connectTo(quint16(number(1))), int(number(2)));
-    if (mode == "tcp-serve-flood")
-        return floodTcp(acceptOne(), int(number(1)));
-    if (mode == "udp-flood")
-        return floodUdp(quint16(number(1)), int(number(2)), int(number(3)));
     std::fprintf(stderr, "unknown peer mode\n");
     return 2;
 }
@@ -736,7 +644,6 @@ void tst_Stress::floodKeepsWindowResponsive()
     QFETCH(int, mode);
     constexpr int FloodMs = 3000;
     constexpr int DatagramSize = 64;
-    constexpr qint64 MaxGapMs = 100;
 
     Window window;
     std::unique_ptr<PeerProcess> peer;
@@ -750,8 +657,10 @@ void tst_Stress::floodKeepsWindowResponsive()
         STEP(openLink(window, mode, 0));
     }
 
-    // A timer of the test ticks every 10 ms in the window's thread; the
-    // longest gap between two ticks is how long the window held the thread.
+    // A timer of the test ticks every 10 ms in the window's thread. It must
+    // keep ticking through the flood; the longest gap between two ticks
+    // (how long the window held the thread) is shown here and measured
+    // against its target by the benchmarks.
     QElapsedTimer sinceTick;
     qint64 maxGap = 0;
     int ticks = 0;
@@ -773,26 +682,58 @@ void tst_Stress::floodKeepsWindowResponsive()
         peer = std::make_unique<PeerProcess>(QStringList{QStringLiteral("tcp-flood"),
             QString::number(KestruneProbe::tcpServer(*window.w)->serverPort()), QString::number(FloodMs)});
     }
+    // The flood ends by itself, and the window's timer ticked while it ran.
     QVERIFY(peer->waitForEnd());
+    const int ticksDuringFlood = ticks;
     tick.stop();
+    QVERIFY2(ticksDuringFlood >= 2, qPrintable(QStringLiteral("%1 ticks during the flood").arg(ticksDuringFlood)));
 
     const QByteArray key = mode == Udp ? "datagrams" : "bytes";
     const qint64 sent = peer->value(key);
     QVERIFY(sent > 0);
+    QString data;
     if (mode == Udp) {
         // Datagrams may be dropped by a full buffer, but every one read is
-        // counted whole.
+        // counted whole and shown whole.
+        QTRY_VERIFY_WITH_TIMEOUT(!KestruneProbe::udpSocket(*window.w)->hasPendingDatagrams(), Timeout);
         QVERIFY(window.received() > 0);
         QCOMPARE(window.received() % DatagramSize, 0u);
         QVERIFY(qint64(window.received()) <= sent * DatagramSize);
+        QTRY_COMPARE_WITH_TIMEOUT(window.child<QLineEdit>("lEdit_RcvCnt")->text(),
+                                  QString::number(window.received()), Timeout);
     } else {
         // Nothing is lost on a stream: the rest is read once the flood ends.
         QTRY_COMPARE_WITH_TIMEOUT(qint64(window.received()), sent, 2 * Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(window.child<QLineEdit>("lEdit_RcvCnt")->text(), QString::number(sent), Timeout);
+    }
+
+    // Everything read is shown once, in order, after the one source header.
+    const QString shown = window.rcvArea()->toPlainText();
+    const qsizetype headerEnd = shown.indexOf(QStringLiteral("】\n"));
+    QVERIFY(shown.startsWith(QStringLiteral("【数据来自")) && headerEnd > 0);
+    const QStringView body = QStringView(shown).mid(headerEnd + 2);
+    if (mode == Udp) {
+        // One run of 'u', broken into lines of at most 1024 characters.
+        qsizetype letters = 0;
+        qsizetype column = 0;
+        for (const QChar ch : body) {
+            if (ch == u'\n') {
+                QVERIFY2(column > 0, "an empty line in the run");
+                column = 0;
+                continue;
+            }
+            QCOMPARE(ch, QChar(u'u'));
+            ++letters;
+            QVERIFY(++column <= 1024);
+        }
+        QCOMPARE(qint64(letters), qint64(window.received()));
+    } else {
+        QVERIFY2(body == QString::fromLatin1(floodpeer::floodStream(sent)),
+                 qPrintable(QStringLiteral("%1 characters shown of %2 bytes").arg(body.size()).arg(sent)));
     }
     qInfo("%s flood of %d ms: %lld %s sent, %u bytes read, %d ticks, longest gap %lld ms", modeName(mode), FloodMs,
-          static_cast<long long>(sent), key.constData(), window.received(), ticks,
+          static_cast<long long>(sent), key.constData(), window.received(), ticksDuringFlood,
           static_cast<long long>(maxGap));
-    QVERIFY2(maxGap < MaxGapMs, qPrintable(QStringLiteral("the window held the thread for %1 ms").arg(maxGap)));
 }
 
 void tst_Stress::interruptions_data()
