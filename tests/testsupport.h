@@ -290,13 +290,18 @@ private:
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible())
             return;
+        // An answer that waits in the event loop is still at work on it.
+        if (modal == acting)
+            return;
         const bool again = modal == answered;
         if (!finished() && modal->metaObject()->inherits(steps[next].type)) {
             const ModalStep &step = steps[next++];
             answered = modal;
             titles.append(modal->windowTitle());
             seen.append(modalNote(modal));
+            QPointer<QWidget> outer = std::exchange(acting, modal);
             step.action(modal);
+            acting = outer;
             return;
         }
         const auto *box = qobject_cast<QMessageBox *>(modal);
@@ -307,6 +312,7 @@ private:
     std::vector<ModalStep> steps;
     std::size_t next = 0;
     QPointer<QWidget> answered;
+    QPointer<QWidget> acting;
 };
 
 // Answers the first modal widget of type T that comes up, and only that

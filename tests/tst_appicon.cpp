@@ -1,5 +1,6 @@
 #include "appidentity.h"
 #include "mkestrunewidget.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QDir>

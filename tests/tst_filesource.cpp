@@ -30,6 +30,8 @@ private slots:
     void loadText_data();
     void loadText();
     void loadCancelled();
+    void typedNameAndEnter_data();
+    void typedNameAndEnter();
 
 private:
     // Far more than the loopback buffers and a 1 MiB queue take together.
@@ -466,6 +468,47 @@ void tst_FileSource::loadCancelled()
     QCOMPARE(box.title, QStringLiteral("错误"));
     QCOMPARE(text, QStringLiteral("打开文件失败。"));
     QCOMPARE(window.sendArea()->toPlainText(), QStringLiteral("keep"));
+}
+
+void tst_FileSource::typedNameAndEnter_data()
+{
+    QTest::addColumn<bool>("load"); // the load dialog, else the data source's
+
+    QTest::newRow("data source") << false;
+    QTest::newRow("load text") << true;
+}
+
+// A user types the whole path into the name field and presses Enter at
+// once: the dialog takes exactly what was typed, whatever its file list has
+// loaded by then (the field reads what it holds when Enter comes).
+void tst_FileSource::typedNameAndEnter()
+{
+    QFETCH(bool, load);
+
+    QTemporaryDir fresh;
+    const QString path = writeFile(fresh, QStringLiteral("typed.txt"), "typed");
+    Window window;
+    ModalScript script;
+    script.then<QFileDialog>([&path](QFileDialog *dialog) {
+        // The user types into the name field once the dialog has given it
+        // the focus, as it does when it becomes the active window.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        QVERIFY(QTest::qWaitFor([name] { return name->hasFocus(); }, Timeout));
+        QTest::keyClicks(name, path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    if (load)
+        QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+    else
+        clickBox(window.sourceBox());
+    QVERIFY(script.finished());
+    if (load) {
+        QCOMPARE(window.sendArea()->toPlainText(), QStringLiteral("typed"));
+    } else {
+        QVERIFY(window.sourceBox()->isChecked());
+        QCOMPARE(KestruneProbe::dataFileName(*window.w), path);
+    }
 }
 
 QTEST_MAIN(tst_FileSource)

@@ -2,6 +2,7 @@
 #include "localaddress.h"
 #include "mkestruneform.h"
 #include "mkestrunewidget.h"
+#include "testsupport.h"
 
 #include <QAbstractSocket>
 #include <QApplication>
@@ -1249,7 +1250,7 @@ void tst_MainWindow::resetAfterTraffic()
     QVERIFY(netButton->isChecked());
 
     QCOMPARE(peer.writeDatagram("hello", 5, QHostAddress::LocalHost, windowPort), qint64(5));
-    QTRY_COMPARE(received->text(), QStringLiteral("5"));
+    QTRY_COMPARE_WITH_TIMEOUT(received->text(), QStringLiteral("5"), testsupport::Timeout);
     QCOMPARE(KestruneProbe::rcvByteCnt(window), 5u);
 
     QTest::keyClicks(sendText, QStringLiteral("abc"));
@@ -1257,7 +1258,7 @@ void tst_MainWindow::resetAfterTraffic()
     QTest::mouseClick(sendButton, Qt::LeftButton);
     QCOMPARE(sent->text(), QStringLiteral("3"));
     QCOMPARE(KestruneProbe::sndByteCnt(window), 3u);
-    QTRY_VERIFY(peer.hasPendingDatagrams());
+    QTRY_VERIFY_WITH_TIMEOUT(peer.hasPendingDatagrams(), testsupport::Timeout);
     QCOMPARE(peer.receiveDatagram().data(), QByteArray("abc"));
 
     QTest::mouseClick(reset, Qt::LeftButton);
@@ -1269,7 +1270,7 @@ void tst_MainWindow::resetAfterTraffic()
     // The link stays open and counting starts again from zero.
     QVERIFY(netButton->isChecked());
     QCOMPARE(peer.writeDatagram("x", 1, QHostAddress::LocalHost, windowPort), qint64(1));
-    QTRY_COMPARE(received->text(), QStringLiteral("1"));
+    QTRY_COMPARE_WITH_TIMEOUT(received->text(), QStringLiteral("1"), testsupport::Timeout);
     QCOMPARE(KestruneProbe::rcvByteCnt(window), 1u);
     QCOMPARE(sent->text(), QStringLiteral("0"));
 }
