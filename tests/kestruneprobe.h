@@ -12,7 +12,8 @@
 #include <QUdpSocket>
 
 // Read access to the main window's private state for the test suite; the
-// window names this class as a friend. Every accessor is a plain read.
+// window names this class as a friend. Every accessor but one is a plain
+// read.
 class KestruneProbe final
 {
 public:
@@ -40,4 +41,8 @@ public:
     static bool fileSendRunning(const mKestruneWidget &w) { return w.fileSendRunning; }
     static const QString &rcvFileName(const mKestruneWidget &w) { return w.rcvFileName; }
     static QFile *rcvFile(const mKestruneWidget &w) { return w.rcvFile; }
+
+    // The one write: how long closed TCP connections may take to write out
+    // their queues, which a test cannot wait out otherwise.
+    static void setClosingGrace(mKestruneWidget &w, int ms) { w.closingGraceMs = ms; }
 };

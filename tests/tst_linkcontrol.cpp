@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -44,6 +45,8 @@ private slots:
     void udpLinkHearsDatagrams();
     void clientListFollowsArrivalsAndDepartures();
     void serverCloseEndsClients();
+    void serverCloseDeliversQueuedBytes();
+    void serverCloseAbortsClientThatNeverReads();
     void closesTheLinkThatIsOpen_data();
     void closesTheLinkThatIsOpen();
     void windowDestroyedWithOpenLink_data();
@@ -827,6 +830,116 @@ void tst_LinkControl::serverCloseEndsClients()
     QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.clients[0])}));
     QCOMPARE(KestruneProbe::socketDescriptorList(w), QList<int>({0, serverDescriptorOf(w, *next.clients[0])}));
     QCOMPARE(KestruneProbe::clientLinkCount(w), 1);
+}
+
+// Switching a server link off right after a large send still gives every
+// client all of it; the port is free at once for a new server, and nothing
+// the old clients do reaches the new list.
+void tst_LinkControl::serverCloseDeliversQueuedBytes()
+{
+    constexpr int Clients = 3;
+    // 4 MiB of numbered lines, handed to every client in one click: all of
+    // it is still queued in the window when the link goes off.
+    QByteArray data;
+    for (int line = 0; data.size() < 4 * MiB; ++line)
+        data += QByteArray::number(line).rightJustified(63, '.') + '\n';
+
+    Window window;
+    const mKestruneWidget &w = *window.w;
+    FarEnd far;
+    STEP(openLink(window, Server, far, Clients));
+    const quint16 port = linkPort(window, Server);
+    std::vector<QByteArray> got(Clients);
+    for (int i = 0; i < Clients; ++i) {
+        QTcpSocket *client = far.clients[i].get();
+        connect(client, &QTcpSocket::readyRead, client, [client, &got, i] { got[i] += client->readAll(); });
+    }
+    window.sendArea()->setPlainText(QString::fromLatin1(data));
+    window.send();
+    QCOMPARE(window.sent(), quint32(data.size()));
+    QVERIFY(KestruneProbe::tcpServer(w)->largestPendingWrite() > 0);
+    window.toggleNet();
+    STEP(verifyClosed(window));
+    QCOMPARE(window.clients()->count(), 0);
+    QVERIFY(KestruneProbe::socketDescriptorList(w).isEmpty());
+
+    // A new server on the same port opens at once and works.
+    window.ipPort()->setText(QString::number(port));
+    window.toggleNet();
+    QVERIFY(window.netButton()->isChecked());
+    QCOMPARE(linkPort(window, Server), port);
+    FarEnd next;
+    STEP(addClient(window, next));
+    const QStringList newList{AllClients, clientText(*next.clients[0])};
+    QCOMPARE(window.clientItems(), newList);
+
+    for (int i = 0; i < Clients; ++i) {
+        QTRY_COMPARE_WITH_TIMEOUT(far.clients[i]->state(), QAbstractSocket::UnconnectedState, Timeout);
+        got[i] += far.clients[i]->readAll();
+        QCOMPARE(got[i].size(), data.size());
+        QCOMPARE(sha256(got[i]), sha256(data));
+    }
+    // The old clients are gone from the window too, and said nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly).isEmpty(), Timeout);
+    QCOMPARE(window.clientItems(), newList);
+    QCOMPARE(KestruneProbe::clientLinkCount(w), 1);
+}
+
+// A client that never reads keeps its old connection only for the grace
+// period; meanwhile a new server link on the same port serves others.
+void tst_LinkControl::serverCloseAbortsClientThatNeverReads()
+{
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, QStringLiteral("big.bin"), randomBytes(64 * MiB, 13));
+
+    Window window;
+    KestruneProbe::setClosingGrace(*window.w, 2000);
+    FarEnd far;
+    STEP(openLink(window, Server, far, 1));
+    const quint16 port = linkPort(window, Server);
+    QTcpSocket *stalled = far.clients[0].get();
+    stalled->setReadBufferSize(4096);
+    STEP(chooseSource(window, path));
+
+    // Once the server holds more than it can hand over, the link is
+    // switched off in the middle of the send.
+    QTimer watch;
+    watch.setInterval(5);
+    bool switched = false;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        const mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+        if (!switched && server && server->largestPendingWrite() > 512 * KiB) {
+            switched = true;
+            window.toggleNet();
+        }
+    });
+    watch.start();
+    window.send();
+    watch.stop();
+    QVERIFY(switched);
+    STEP(verifyClosed(window));
+
+    window.ipPort()->setText(QString::number(port));
+    window.toggleNet();
+    QVERIFY(window.netButton()->isChecked());
+    FarEnd next;
+    STEP(addClient(window, next));
+    next.clients[0]->write("fresh");
+    // Shown at the cursor, which stays above the file send's notes.
+    const QString shown = QStringLiteral("【数据来自") + clientText(*next.clients[0]) + QStringLiteral("】\nfresh");
+    QTRY_VERIFY_WITH_TIMEOUT(window.rcvArea()->toPlainText().contains(shown), Timeout);
+
+    // The old connection is aborted after the grace period (the client
+    // sees it once it reads again, without the rest of the file); the new
+    // one stays.
+    QTRY_VERIFY_WITH_TIMEOUT(window.w->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly).isEmpty(), Timeout);
+    stalled->setReadBufferSize(0);
+    qint64 got = 0;
+    QTRY_COMPARE_WITH_TIMEOUT((got += stalled->readAll().size(), stalled->state()), QAbstractSocket::UnconnectedState,
+                              Timeout);
+    QVERIFY2(got < 64 * MiB, qPrintable(QString::number(got)));
+    QCOMPARE(next.clients[0]->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.clients[0])}));
 }
 
 void tst_LinkControl::closesTheLinkThatIsOpen_data()

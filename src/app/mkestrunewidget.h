@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "tcpclose.h"
+
 QT_BEGIN_NAMESPACE
 class QFile;
 class QTcpSocket;
@@ -129,4 +131,7 @@ private:
     QFile *rcvFile = nullptr;
     bool fileSendRunning = false;
     bool tcpReadPassQueued = false;
+    // How long closed TCP connections may take to write out their queues;
+    // only the test suite shortens it.
+    int closingGraceMs = ClosingGraceMs;
 };

@@ -4,6 +4,7 @@
 #include "mtcpserver.h"
 #include "peertext.h"
 #include "readpass.h"
+#include "tcpclose.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,17 +13,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QUdpSocket>
 
 #include <utility>
-
-namespace {
-
-// How long a closed TCP client link may take to hand over its queued bytes.
-constexpr int ClosingGraceMs = 30 * 1000;
-
-} // namespace
 
 void mKestruneWidget::applyLinkView(int linkMode)
 {
@@ -170,11 +163,7 @@ void mKestruneWidget::releaseLinks()
         // stops reading.
         QTcpSocket *socket = std::exchange(tcpClientSocket, nullptr);
         socket->disconnect(this);
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(ClosingGraceMs, socket, &QTcpSocket::abort);
-        socket->disconnectFromHost();
-        if (socket->state() == QAbstractSocket::UnconnectedState)
-            socket->deleteLater();
+        closeWhenWritten(socket, this, closingGraceMs);
     }
 }
 
@@ -203,11 +192,13 @@ void mKestruneWidget::slotDeleteTcpServer()
     if (!tcpServer)
         return;
     QObject::disconnect(tcpServer, nullptr, nullptr, nullptr);
+    // The port is free at once; each client still gets what was queued for
+    // it, and none of them reports anything more.
     tcpServer->close();
+    tcpServer->closeClients(this, closingGraceMs);
     delete tcpServer;
     tcpServer = nullptr;
-    // Its clients went with it and no departure was reported: the list
-    // starts empty for the next server.
+    // No departure was reported: the list starts empty for the next server.
     clearClientList();
 }
 

@@ -2,6 +2,7 @@
 
 #include "peertext.h"
 #include "readpass.h"
+#include "tcpclose.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 mTcpServer::mTcpServer(QObject *parent)
     : QTcpServer(parent)
@@ -32,6 +34,16 @@ qint64 mTcpServer::largestPendingWrite() const
     for (const QTcpSocket *socket : clientSocketList)
         largest = std::max(largest, socket->bytesToWrite());
     return largest;
+}
+
+void mTcpServer::closeClients(QObject *keeper, int graceMs)
+{
+    const QList<QTcpSocket *> sockets = std::exchange(clientSocketList, {});
+    clientDescriptors.clear();
+    for (QTcpSocket *socket : sockets) {
+        socket->disconnect(this);
+        closeWhenWritten(socket, keeper, graceMs);
+    }
 }
 
 void mTcpServer::clientDisconnected()

@@ -26,6 +26,10 @@ public:
     // The most bytes any one client still has queued for writing; a sender
     // of large data waits while this is high.
     qint64 largestPendingWrite() const;
+    // Lets go of every client without a further notice: each one goes to
+    // keeper, writes out what is queued for it, then closes (see
+    // closeWhenWritten). The server can then be deleted at once.
+    void closeClients(QObject *keeper, int graceMs);
 
 signals:
     // Received bytes (valid during the call, one zero byte after the last),
