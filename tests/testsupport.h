@@ -272,6 +272,14 @@ public:
         return *this;
     }
 
+    // Modal widgets that no step expects go to handler instead of failing
+    // the row; a widget still up after the handler saw it comes back to it.
+    ModalScript &otherwise(std::function<void(QWidget *)> handler)
+    {
+        fallback = std::move(handler);
+        return *this;
+    }
+
     bool finished() const { return next == steps.size(); }
     // Titles of the widgets the steps answered.
     QStringList titles;
@@ -304,6 +312,13 @@ private:
             acting = outer;
             return;
         }
+        if (fallback) {
+            QPointer<QWidget> outer = std::exchange(acting, modal);
+            answered = modal;
+            fallback(modal);
+            acting = outer;
+            return;
+        }
         const auto *box = qobject_cast<QMessageBox *>(modal);
         unexpected.append(box ? box->text() : modal->windowTitle());
         failModal(modal, again ? "a dialog stayed open after its answer" : "a dialog came up that no step expected");
@@ -313,6 +328,7 @@ private:
     std::size_t next = 0;
     QPointer<QWidget> answered;
     QPointer<QWidget> acting;
+    std::function<void(QWidget *)> fallback;
 };
 
 // Answers the first modal widget of type T that comes up, and only that
