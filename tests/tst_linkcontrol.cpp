@@ -46,6 +46,7 @@ private slots:
     void clientListFollowsArrivalsAndDepartures();
     void serverCloseEndsClients();
     void serverCloseDeliversQueuedBytes();
+    void serverCloseAbortsClientThatNeverReads_data();
     void serverCloseAbortsClientThatNeverReads();
     void closesTheLinkThatIsOpen_data();
     void closesTheLinkThatIsOpen();
@@ -885,15 +886,25 @@ void tst_LinkControl::serverCloseDeliversQueuedBytes()
     QCOMPARE(KestruneProbe::clientLinkCount(w), 1);
 }
 
+void tst_LinkControl::serverCloseAbortsClientThatNeverReads_data()
+{
+    QTest::addColumn<bool>("windowCloses"); // else the grace period runs out
+
+    QTest::newRow("grace period ends") << false;
+    QTest::newRow("window closes first") << true;
+}
+
 // A client that never reads keeps its old connection only for the grace
-// period; meanwhile a new server link on the same port serves others.
+// period, or until the window closes; meanwhile a new server link on the
+// same port serves others.
 void tst_LinkControl::serverCloseAbortsClientThatNeverReads()
 {
+    QFETCH(bool, windowCloses);
     QTemporaryDir dir;
     const QString path = writeFile(dir, QStringLiteral("big.bin"), randomBytes(64 * MiB, 13));
 
     Window window;
-    KestruneProbe::setClosingGrace(*window.w, 2000);
+    KestruneProbe::setClosingGrace(*window.w, windowCloses ? 10 * Timeout : 2000);
     FarEnd far;
     STEP(openLink(window, Server, far, 1));
     const quint16 port = linkPort(window, Server);
@@ -928,18 +939,26 @@ void tst_LinkControl::serverCloseAbortsClientThatNeverReads()
     // Shown at the cursor, which stays above the file send's notes.
     const QString shown = QStringLiteral("【数据来自") + clientText(*next.clients[0]) + QStringLiteral("】\nfresh");
     QTRY_VERIFY_WITH_TIMEOUT(window.rcvArea()->toPlainText().contains(shown), Timeout);
+    QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.clients[0])}));
 
-    // The old connection is aborted after the grace period (the client
-    // sees it once it reads again, without the rest of the file); the new
-    // one stays.
-    QTRY_VERIFY_WITH_TIMEOUT(window.w->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly).isEmpty(), Timeout);
+    if (windowCloses) {
+        // Nothing waits for the old connection: it ends with the window.
+        delete window.w.data();
+        QTRY_COMPARE_WITH_TIMEOUT(next.clients[0]->state(), QAbstractSocket::UnconnectedState, Timeout);
+    } else {
+        // The old connection is aborted after the grace period; the new
+        // one stays.
+        QTRY_VERIFY_WITH_TIMEOUT(window.w->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly).isEmpty(), Timeout);
+        QCOMPARE(next.clients[0]->state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.clients[0])}));
+    }
+    // The client sees the end once it reads again, without the rest of the
+    // file.
     stalled->setReadBufferSize(0);
     qint64 got = 0;
     QTRY_COMPARE_WITH_TIMEOUT((got += stalled->readAll().size(), stalled->state()), QAbstractSocket::UnconnectedState,
                               Timeout);
     QVERIFY2(got < 64 * MiB, qPrintable(QString::number(got)));
-    QCOMPARE(next.clients[0]->state(), QAbstractSocket::ConnectedState);
-    QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.clients[0])}));
 }
 
 void tst_LinkControl::closesTheLinkThatIsOpen_data()

@@ -187,7 +187,7 @@ private:
                 break; // zero bytes
             case 1:
                 if (rng.bounded(8) == 0)
-                    datagram = randomBytes(64 * 1024 - 1000, rng.generate());
+                    datagram = randomBytes(65507, rng.generate()); // the largest over IPv4
                 break;
             default:
                 datagram = payload().left(1400);
@@ -223,8 +223,12 @@ private:
             break;
         case 2:
         case 3:
-        case 4:
             write(socket, payload());
+            break;
+        case 4:
+            // Now and then a flood.
+            if (rng.bounded(10) == 0)
+                write(socket, QByteArray("flood of text\n").repeated(16 * 1024));
             break;
         default:
             break;
