@@ -12,7 +12,8 @@
 #include <QUdpSocket>
 
 // Read access to the main window's private state for the test suite; the
-// window names this class as a friend. Every accessor is a plain read.
+// window names this class as a friend. Every accessor is a plain read, but
+// for the cap on waiting receive text, which a test lowers.
 class KestruneProbe final
 {
 public:
@@ -40,4 +41,12 @@ public:
     static bool fileSendRunning(const mKestruneWidget &w) { return w.fileSendRunning; }
     static const QString &rcvFileName(const mKestruneWidget &w) { return w.rcvFileName; }
     static QFile *rcvFile(const mKestruneWidget &w) { return w.rcvFile; }
+    // Characters of received text that wait for the receive area.
+    static qsizetype rcvPendingChars(const mKestruneWidget &w) { return w.rcvPending.size(); }
+    // True once the receive area and the counter field show everything read.
+    static bool rcvShown(const mKestruneWidget &w)
+    {
+        return w.rcvPending.isEmpty() && w.rcvCntShown == w.rcvByteCnt;
+    }
+    static void setRcvPendingCap(mKestruneWidget &w, qsizetype chars) { w.rcvPendingCap = chars; }
 };
