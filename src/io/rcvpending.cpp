@@ -10,6 +10,17 @@ bool endsParagraph(QChar ch)
         || ch == QChar(0xFDD0) || ch == QChar(0xFDD1);
 }
 
+// Appends text as its own insertion would add it: a CR that ends what came
+// before and an LF that starts text make two paragraphs, not one CR LF, so
+// the CR becomes the paragraph separator it stands for.
+void appendInsertion(QString &target, QStringView text)
+{
+    if (!target.isEmpty() && target.back() == QLatin1Char('\r') && !text.isEmpty()
+        && text.front() == QLatin1Char('\n'))
+        target.back() = QChar::ParagraphSeparator;
+    target.append(text);
+}
+
 } // namespace
 
 void RcvPending::begin(bool hasText, bool atEnd, int cursorColumn, int trailingChars)
@@ -42,7 +53,7 @@ void RcvPending::insert(QStringView text)
 {
     if (text.isEmpty())
         return;
-    cursorText.append(text);
+    appendInsertion(cursorText, text);
     advanceColumn(text);
     areaHasText = true;
 }
@@ -59,7 +70,7 @@ void RcvPending::appendParagraph(QStringView text)
     // A paragraph appended to an area with text starts on a new line.
     QString &target = cursorAtEnd ? cursorText : endText;
     if (areaHasText)
-        target.append(QLatin1Char('\n'));
+        appendInsertion(target, u"\n");
     target.append(text);
     if (cursorAtEnd)
         column = text.size();
