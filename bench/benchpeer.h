@@ -13,6 +13,8 @@
 //       datagrams until BYTES arrived, 3 s pass without one, or SECONDS end
 //   slow-read RATE SECONDS             listen, print "port N", accept one
 //       client and read RATE bytes per second until it closes or SECONDS end
+//   udp-paced RATE SECONDS SIZE PORT...  send SIZE-byte datagrams at RATE a
+//       second for SECONDS, each to every PORT
 //
 // Results are printed on stdout as "key value" lines.
 int runPeer(const QStringList &args);

@@ -169,6 +169,9 @@ private:
     QBasicTimer rcvDisplayTimer;
     QElapsedTimer rcvLastFlush;
     QElapsedTimer rcvLastCount;
+    // The timestamp line of the second it names.
+    qint64 rcvStampSecond = -1;
+    QString rcvStampText;
     // The value the counter field shows.
     quint32 rcvCntShown = 0;
 };

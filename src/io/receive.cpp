@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -23,22 +24,30 @@
 
 void mKestruneWidget::udpDataReceived()
 {
-    // Datagrams left over are announced again by the socket.
+    // Datagrams left over are announced again by the socket. Each is read
+    // into a buffer that holds the largest, which spares asking its size.
     QElapsedTimer pass;
     pass.start();
+    QByteArray datagram(MaxDatagramSize, Qt::Uninitialized);
+    QHostAddress lastSender;
+    quint16 lastSenderPort = 0;
+    QString source;
     for (int datagrams = 0; udpSocket && udpSocket->hasPendingDatagrams(); ++datagrams) {
         if (datagrams == MaxDatagramsPerPass || pass.hasExpired(MaxReadPassMs))
             break;
         if (rcvDisplayFull())
             return; // the kernel holds the rest until the area has caught up
-        QByteArray datagram(qMax<qint64>(0, udpSocket->pendingDatagramSize()), Qt::Uninitialized);
         QHostAddress sender;
         quint16 senderPort = 0;
         const qint64 got = udpSocket->readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
         if (got < 0)
             break;
-        datagram.truncate(got);
-        showRcvChunk(datagram, peerText(sender, senderPort));
+        if (source.isNull() || senderPort != lastSenderPort || sender != lastSender) {
+            source = peerText(sender, senderPort);
+            lastSender = sender;
+            lastSenderPort = senderPort;
+        }
+        showRcvChunk(QByteArrayView(datagram.constData(), got), source);
         countRcvBytes(got);
     }
 }
@@ -308,11 +317,18 @@ void mKestruneWidget::countRcvBytes(qint64 length)
 
 void mKestruneWidget::insertDateTimeInRcvDisp()
 {
-    const QDate date = QDate::currentDate();
-    const QString dateText = QString::number(date.year()) + QLatin1Char('-') + QString::number(date.month())
-        + QLatin1Char('-') + QString::number(date.day());
-    const QString timeText = QTime::currentTime().toString(Qt::TextDate);
-    rcvAppendLine(tr("【") + dateText + tr(" ") + timeText + tr("】"));
+    // The text changes once a second and is built again only then: a flood
+    // of chunks would otherwise spend much of its time reading the clock.
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != rcvStampSecond) {
+        const QDate date = QDate::currentDate();
+        const QString dateText = QString::number(date.year()) + QLatin1Char('-') + QString::number(date.month())
+            + QLatin1Char('-') + QString::number(date.day());
+        const QString timeText = QTime::currentTime().toString(Qt::TextDate);
+        rcvStampText = tr("【") + dateText + tr(" ") + timeText + tr("】");
+        rcvStampSecond = second;
+    }
+    rcvAppendLine(rcvStampText);
 }
 
 void mKestruneWidget::on_pBtnClearRcvDisp_clicked()

@@ -8,6 +8,9 @@
 inline constexpr qint64 MaxReadPassMs = 10;
 inline constexpr int MaxDatagramsPerPass = 4096;
 
+// The largest UDP payload (over IPv6; IPv4 allows 65 507 bytes).
+inline constexpr qint64 MaxDatagramSize = 65527;
+
 // What a UDP socket asks the kernel to buffer ahead of the window.
 inline constexpr int UdpReceiveBufferSize = 4 * 1024 * 1024;
 
