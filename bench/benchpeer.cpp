@@ -284,6 +284,43 @@ int slowRead(const QStringList &args)
     return 0;
 }
 
+// Sends SIZE-byte datagrams at RATE a second for SECONDS, each one to every
+// port given, paced against the clock in steps of about 100 µs.
+int udpPaced(const QStringList &args)
+{
+    if (args.size() < 4)
+        return 2;
+    const double rate = args.at(0).toDouble();
+    const double limit = args.at(1).toDouble();
+    const int size = args.at(2).toInt();
+    std::vector<sockaddr_in> targets;
+    for (const QString &port : args.mid(3))
+        targets.push_back(loopback(quint16(port.toUInt())));
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    std::vector<char> payload(size_t(qMax(0, size)));
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = char('0' + i % 64);
+    const long long total = (long long)(rate * limit);
+    long long sent = 0;
+    const auto start = Clock::now();
+    while (!stopRequested && sent < total) {
+        const long long due = qMin(total, (long long)(secondsSince(start) * rate) + 1);
+        for (; sent < due; ++sent) {
+            // The datagram's number leads it, so a reader could tell which were lost.
+            char number[16];
+            std::snprintf(number, sizeof number, "%09lld", sent % 1000000000);
+            std::memcpy(payload.data(), number, qMin<size_t>(9, payload.size()));
+            for (const sockaddr_in &target : targets)
+                sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr *>(&target),
+                       sizeof target);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    close(fd);
+    std::printf("sent %lld\nseconds %.6f\n", sent, secondsSince(start));
+    return 0;
+}
+
 } // namespace
 
 int runPeer(const QStringList &args)
@@ -308,5 +345,7 @@ int runPeer(const QStringList &args)
         return udpRecv(rest);
     if (mode == QLatin1String("slow-read"))
         return slowRead(rest);
+    if (mode == QLatin1String("udp-paced"))
+        return udpPaced(rest);
     return 2;
 }

@@ -15,6 +15,8 @@
 //       client and read RATE bytes per second until it closes or SECONDS end
 //   and the flood modes of tests/floodpeer.h (tcp-flood, tcp-serve-flood,
 //   udp-flood)
+//   udp-paced RATE SECONDS SIZE PORT...  send SIZE-byte datagrams at RATE a
+//       second for SECONDS, each to every PORT
 //
 // Results are printed on stdout as "key value" lines.
 int runPeer(const QStringList &args);

@@ -1,6 +1,7 @@
 #include "benchscenarios.h"
 
 #include "benchflood.h"
+#include "benchrcvflow.h"
 #include "benchsupport.h"
 #include "benchwindow.h"
 #include "mtcpserver.h"
@@ -634,6 +635,9 @@ const QList<BenchScenario> &benchScenarios()
         {"rss", "peak RSS sending a 1 GiB file to a 1 MiB/s reader", 120},
         {"startup", "start-up time, idle RSS, RSS after 64 MiB in the text view", 300},
         {"floodgap", "longest event-loop gap under a UDP, TCP server and TCP client flood", 120},
+        {"udprate", "100-byte UDP datagrams at 1k to 100k/s in each view, beside a plain reader", 400},
+        {"lockstep", "256-byte chunks, the next sent when the counter shows the last", 120},
+        {"memshown", "RSS per byte shown, text and hex, 32 MiB", 600},
     };
     return scenarios;
 }
@@ -658,6 +662,12 @@ int runBenchScenario(const QString &name, qint64 startNs)
         startupScenario(startNs);
     else if (name == QLatin1String("floodgap"))
         floodGapScenario();
+    else if (name == QLatin1String("udprate"))
+        udpRateScenario();
+    else if (name == QLatin1String("lockstep"))
+        lockStepScenario();
+    else if (name == QLatin1String("memshown"))
+        memoryShownScenario();
     else if (name == QLatin1String("launch"))
         launchScenario(startNs);
     else

@@ -12,8 +12,9 @@
 #include <QUdpSocket>
 
 // Read access to the main window's private state for the test suite; the
-// window names this class as a friend. Every accessor but one is a plain
-// read.
+// window names this class as a friend. Every accessor is a plain read but
+// two: the grace period of closing connections and the cap on waiting
+// receive text, which tests lower.
 class KestruneProbe final
 {
 public:
@@ -42,7 +43,15 @@ public:
     static const QString &rcvFileName(const mKestruneWidget &w) { return w.rcvFileName; }
     static QFile *rcvFile(const mKestruneWidget &w) { return w.rcvFile; }
 
-    // The one write: how long closed TCP connections may take to write out
-    // their queues, which a test cannot wait out otherwise.
+    // How long closed TCP connections may take to write out their queues,
+    // which a test cannot wait out otherwise.
     static void setClosingGrace(mKestruneWidget &w, int ms) { w.closingGraceMs = ms; }
+    // Characters of received text that wait for the receive area.
+    static qsizetype rcvPendingChars(const mKestruneWidget &w) { return w.rcvPending.size(); }
+    // True once the receive area and the counter field show everything read.
+    static bool rcvShown(const mKestruneWidget &w)
+    {
+        return w.rcvPending.isEmpty() && w.rcvCntShown == w.rcvByteCnt;
+    }
+    static void setRcvPendingCap(mKestruneWidget &w, qsizetype chars) { w.rcvPendingCap = chars; }
 };

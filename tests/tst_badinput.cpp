@@ -101,6 +101,7 @@ void sendDatagramToWindow(const Window &window, quint16 port, const QByteArray &
     QUdpSocket sender;
     QCOMPARE(sender.writeDatagram(bytes, QHostAddress::LocalHost, port), qint64(bytes.size()));
     QTRY_COMPARE_WITH_TIMEOUT(window.received(), before + quint32(bytes.size()), Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
 }
 
 // The next datagram that reaches the socket; empty if none came in time.

@@ -192,6 +192,7 @@ public:
         const quint32 before = KestruneProbe::rcvByteCnt(window);
         STEP(send(bytes, peer));
         QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::rcvByteCnt(window), before + quint32(bytes.size()), Timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(window), Timeout);
     }
 
     // Starts capture into path; the notes of the dialogs shown.

@@ -293,6 +293,7 @@ void exchangeByte(const Window &window, TcpPeer &peer)
     QCOMPARE(window.sent(), 1u);
     peer.socket->write("y");
     QTRY_COMPARE_WITH_TIMEOUT(window.received(), 1u, Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
     QVERIFY(window.rcvArea()->toPlainText().endsWith(QLatin1Char('y')));
 }
 
@@ -572,7 +573,8 @@ void tst_Stress::peerResets()
         QTRY_VERIFY_WITH_TIMEOUT(noticed(), Timeout);
         QVERIFY(window.received() >= 2 * MiB);
         QVERIFY(window.received() <= quint32(written));
-        QCOMPARE(window.child<QLineEdit>("lEdit_RcvCnt")->text(), QString::number(window.received()));
+        QTRY_COMPARE_WITH_TIMEOUT(window.child<QLineEdit>("lEdit_RcvCnt")->text(), QString::number(window.received()),
+                                  Timeout);
     }
 
     // The window keeps working: the link closes, a new one opens and

@@ -3,7 +3,10 @@
 #include "localaddress.h"
 #include "mkestruneform.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QNetworkInterface>
 #include <QProgressBar>
 
@@ -24,6 +27,17 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
 
     ui->SndProgressBar->hide();
 
+    // Nobody can undo in the read-only receive area; its history would only
+    // hold a copy of everything received.
+    ui->ReceiveTextEdit->setUndoRedoEnabled(false);
+    // Received text that waits goes into the area at the latest when the
+    // event loop runs out of work.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &mKestruneWidget::rcvEventLoopIdle);
+    // What was read before a display switch changes is shown before it.
+    for (QCheckBox *box : {ui->cBox_PauseShowRcv, ui->cBox_ShowRcvTime, ui->cBox_RcvHexDisp})
+        connect(box, &QCheckBox::toggled, this, [this] { flushRcvDisplay(); });
+
     tcpServerAddr = new QHostAddress;
 }
 
@@ -43,6 +57,7 @@ void mKestruneWidget::on_pBtnResetCnt_clicked()
 {
     sndByteCnt = 0;
     rcvByteCnt = 0;
+    rcvCntShown = 0;
     ui->lEdit_RcvCnt->setText(QStringLiteral("0"));
     ui->lEdit_SndCnt->setText(QStringLiteral("0"));
 }

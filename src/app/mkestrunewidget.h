@@ -1,9 +1,14 @@
 #pragma once
 
+#include "rcvpending.h"
+
+#include <QBasicTimer>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
+#include <QTextCursor>
 #include <QWidget>
 
 #include "tcpclose.h"
@@ -16,7 +21,6 @@ class QUdpSocket;
 QT_END_NAMESPACE
 
 class mKestruneForm;
-enum class LineBreaks;
 class mTcpServer;
 
 // The one main window of the tool. It holds every piece of state: the form,
@@ -36,6 +40,10 @@ signals:
     // Hands bytes to the TCP server: socketDescriptor 0 means every client
     // except socketDescriptorEx (0: nobody excluded).
     void sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_pBtnNetCnnt_clicked(bool checked);
@@ -85,11 +93,32 @@ private:
 
     // One read pass over the TCP client socket, bounded in time.
     void readTcpClient();
-    // Captures, or shows with header and timestamp, one received chunk.
+    // Captures, or renders with header and timestamp, one received chunk.
     void showRcvChunk(QByteArrayView chunk, const QString &source);
-    // Inserts data at the receive area's cursor, broken so that no line
-    // grows past the receive area's line limit.
-    void insertRcvData(const QString &piece, LineBreaks rule);
+    // Starts collecting display text for the receive area's cursor unless
+    // text for it is being collected already; with a selection in the area
+    // nothing is collected and chunks go into the area directly.
+    void prepareRcvPending();
+    bool rcvCursorMoved() const;
+    // The receive area's operations, on the text collected when there is
+    // any, else on the area.
+    bool rcvAreaHasText() const;
+    void rcvInsert(const QString &text);
+    // Data at the cursor, broken so that no line grows past the receive
+    // area's line limit.
+    void rcvInsertData(const QString &piece, LineBreaks rule);
+    void rcvAppendLine(const QString &text);
+    // Puts collected text into the area until at most downTo characters
+    // wait or budgetMs have passed (negative: no limit).
+    void flushRcvDisplay(qint64 budgetMs = -1, qsizetype downTo = 0);
+    void dropRcvDisplay();
+    // True, and reading paused, while the collected text is at its cap.
+    bool rcvDisplayFull();
+    void scheduleRcvDisplay();
+    // A frame's work: collected text into the area, the counter shown.
+    // quiet: the link has nothing more to read right now.
+    void updateRcvDisplay(bool quiet);
+    void rcvEventLoopIdle();
     void countRcvBytes(qint64 length);
     void closeRcvFile();
     // Asks for a file, existing or to be created; empty when cancelled.
@@ -134,4 +163,20 @@ private:
     // How long closed TCP connections may take to write out their queues;
     // only the test suite shortens it.
     int closingGraceMs = ClosingGraceMs;
+
+    // Received text rendered but not yet in the receive area, the area's
+    // cursor it belongs to, and the frame timer that puts it there.
+    RcvPending rcvPending;
+    QTextCursor rcvPendingCursor;
+    qsizetype rcvPendingCap = MaxRcvPendingChars;
+    bool rcvBacklog = false;
+    bool rcvReadPaused = false;
+    QBasicTimer rcvDisplayTimer;
+    QElapsedTimer rcvLastFlush;
+    QElapsedTimer rcvLastCount;
+    // The timestamp line of the second it names.
+    qint64 rcvStampSecond = -1;
+    QString rcvStampText;
+    // The value the counter field shows.
+    quint32 rcvCntShown = 0;
 };

@@ -12,10 +12,13 @@
 void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
 {
     if (!checked) {
+        dropRcvDisplay();
         ui->ReceiveTextEdit->clear();
         closeRcvFile();
         return;
     }
+    // What was read before the click is shown before the dialog.
+    flushRcvDisplay();
 
     const QString fileName = chooseAnyFile(tr("建立接收文件"));
     if (fileName.isEmpty()) {
@@ -32,6 +35,7 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
         ui->StartRcvFile->setChecked(false);
         return;
     }
+    dropRcvDisplay();
     ui->ReceiveTextEdit->setPlainText(tr("接收数据保存到文件：\n") + rcvFileName + QStringLiteral("\n"));
     on_pBtnResetCnt_clicked();
 }
@@ -69,6 +73,8 @@ void mKestruneWidget::on_pBtnSaveRcvData_clicked()
         // feeds, without a byte-order mark.
         QTextStream out(&file);
         out.setEncoding(QStringConverter::System);
+        // Everything read up to now is in the area first.
+        flushRcvDisplay();
         out << ui->ReceiveTextEdit->toPlainText();
         out.flush();
         saved = out.status() == QTextStream::Ok;

@@ -41,6 +41,7 @@ constexpr qint64 MaxLoadedBytes = 16 * 1024 * 1024;
 void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
 {
     if (!checked) {
+        dropRcvDisplay();
         ui->ReceiveTextEdit->clear();
         closeDataFile();
         return;
@@ -60,6 +61,7 @@ void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
         ui->cBoxStartSndFile->setChecked(false);
         return;
     }
+    dropRcvDisplay();
     ui->ReceiveTextEdit->setPlainText(tr("从文件发送数据：\n") + dataFileName + QStringLiteral("\n"));
 }
 
@@ -76,6 +78,7 @@ void mKestruneWidget::sendDataFile()
     ui->pBtnSendData->setText(tr("正在发送"));
     ui->pBtnSendData->setEnabled(false);
     insertDateTimeInRcvDisp();
+    flushRcvDisplay();
     ui->ReceiveTextEdit->appendPlainText(tr("开始发送..."));
 
     fileSendRunning = true;
@@ -85,6 +88,7 @@ void mKestruneWidget::sendDataFile()
     fileSendRunning = false;
 
     insertDateTimeInRcvDisp();
+    flushRcvDisplay();
     ui->ReceiveTextEdit->appendPlainText(tr("发送完成！"));
     ui->ReceiveTextEdit->appendPlainText(tr("共发送数据：") + sendTotalText(sndByteCnt) + QStringLiteral("MB"));
     ui->pBtnSendData->setText(tr("发送"));

@@ -61,6 +61,9 @@ void mKestruneWidget::on_cBoxNetType_currentIndexChanged(int index)
 void mKestruneWidget::on_pBtnNetCnnt_clicked(bool checked)
 {
     if (!checked) {
+        // What the link delivered is shown and counted before it closes.
+        flushRcvDisplay();
+        updateRcvDisplay(true);
         releaseLinks();
         ui->pBtnNetCnnt->setText(tr(" 连接网络"));
         ui->pBtnSendData->setEnabled(false);
@@ -110,6 +113,9 @@ bool mKestruneWidget::openUdpLink()
         refuseLink(tr("UDP绑定端口失败!"));
         return false;
     }
+    // A larger kernel buffer rides out short stalls of the window at high
+    // datagram rates; the system may grant less.
+    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, UdpReceiveBufferSize);
     ui->CurState->setText(tr("建立UDP连接成功"));
     return true;
 }

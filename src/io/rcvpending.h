@@ -1,0 +1,74 @@
+#pragma once
+
+#include "rcvdisplay.h"
+
+#include <QString>
+#include <QStringView>
+
+// How the receive area keeps up with what is read. Text goes into the area
+// once a frame, in insertions of bounded size that together take at most a
+// few milliseconds per frame (more follow on the next event-loop passes), so
+// reading is never held longer than a socket's buffer covers.
+inline constexpr int RcvFrameMs = 16;
+inline constexpr qsizetype MaxRcvInsertChars = 16 * 1024;
+inline constexpr qint64 MaxRcvInsertMs = 3;
+// The receive counter is redrawn at most this often while data keeps coming.
+inline constexpr qint64 RcvCountIntervalMs = 30;
+// At most this much display text (8 MiB) waits for the area; beyond it the
+// area takes text at once and reading waits for it.
+inline constexpr qsizetype MaxRcvPendingChars = 4 * 1024 * 1024;
+
+// Display text that has been read but is not in the receive area yet, kept
+// free of widgets. Pieces are added exactly as the chunk-by-chunk procedure
+// inserts them into the area, and the result is the same text: pieces meant
+// for the cursor are joined into one text for the cursor, new paragraphs for
+// the end of the area into one text for the end, and the cursor's column is
+// tracked through both so that the line limit breaks where it would have.
+//
+// Two places are told apart. When the cursor stands at the end of the area,
+// the two places are one and everything goes into the cursor's text. When
+// it stands earlier, paragraphs appended at the end never touch the
+// cursor's line, so the end's text is inserted after the cursor's.
+class RcvPending final
+{
+public:
+    // Starts collecting for an area whose cursor (without a selection) has
+    // column characters before it on its line and trailing characters after
+    // it; areaHasText tells whether the area holds any text at all.
+    void begin(bool areaHasText, bool cursorAtEnd, int column, int trailing);
+    // Forgets everything, collected or not yet taken.
+    void reset();
+
+    bool isActive() const { return active; }
+    // Whether the area, with what is collected, holds any text.
+    bool hasText() const { return areaHasText; }
+    // Characters collected and not yet taken.
+    qsizetype size() const { return cursorText.size() - cursorTaken + endText.size() - endTaken; }
+    bool isEmpty() const { return size() == 0; }
+
+    // Text at the cursor, as it is (headers and separators).
+    void insert(QStringView text);
+    // Received data at the cursor, broken so that no line grows past limit.
+    void insertData(QStringView piece, LineBreaks rule, int limit = MaxRcvLineLength);
+    // A new paragraph at the end of the area.
+    void appendParagraph(QStringView text);
+
+    // Takes up to about `limit` characters (never splitting a surrogate pair
+    // or a CR LF pair) of the text for the cursor, then of the text for the
+    // end; inserting the pieces one after another in the order taken gives
+    // the whole. atCursor tells where the piece taken goes.
+    QString take(qsizetype limit, bool &atCursor);
+
+private:
+    void advanceColumn(QStringView text);
+
+    bool active = false;
+    bool areaHasText = false;
+    bool cursorAtEnd = true;
+    qsizetype column = 0;
+    int trailing = 0;
+    QString cursorText;
+    qsizetype cursorTaken = 0;
+    QString endText;
+    qsizetype endTaken = 0;
+};
