@@ -25,14 +25,17 @@
 void mKestruneWidget::udpDataReceived()
 {
     // Datagrams left over are announced again by the socket. Each is read
-    // into a buffer that holds the largest, which spares asking its size.
+    // into a buffer that holds the largest, which spares asking its size,
+    // and reading goes on until the socket has none: a read that finds
+    // nothing costs one call, where asking first would cost one for every
+    // datagram.
     QElapsedTimer pass;
     pass.start();
     QByteArray datagram(MaxDatagramSize, Qt::Uninitialized);
     QHostAddress lastSender;
     quint16 lastSenderPort = 0;
     QString source;
-    for (int datagrams = 0; udpSocket && udpSocket->hasPendingDatagrams(); ++datagrams) {
+    for (int datagrams = 0; udpSocket; ++datagrams) {
         if (datagrams == MaxDatagramsPerPass || pass.hasExpired(MaxReadPassMs))
             break;
         if (rcvDisplayFull())
@@ -41,7 +44,7 @@ void mKestruneWidget::udpDataReceived()
         quint16 senderPort = 0;
         const qint64 got = udpSocket->readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
         if (got < 0)
-            break;
+            break; // none left, or a failure the socket reports again
         if (source.isNull() || senderPort != lastSenderPort || sender != lastSender) {
             source = peerText(sender, senderPort);
             lastSender = sender;
