@@ -1,5 +1,6 @@
 #include "mkestrunewidget.h"
 
+#include "brokenpipe.h"
 #include "localaddress.h"
 #include "mkestruneform.h"
 
@@ -11,6 +12,9 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     : QWidget(parent)
     , ui(new mKestruneForm)
 {
+    // Captures and saves may go to a pipe whose reader exits; the write
+    // must then fail, not end the program.
+    ignoreBrokenPipe();
     ui->setupForm(this);
 
     // Filling the selector happened before the slots were connected, so the

@@ -55,6 +55,22 @@ void mKestruneWidget::closeRcvFile()
     rcvFile = nullptr;
 }
 
+void mKestruneWidget::captureRcvChunk(QByteArrayView chunk)
+{
+    if (!rcvFile || !rcvFile->isOpen())
+        return;
+    if (rcvFile->write(chunk.data(), chunk.size()) == chunk.size())
+        return;
+    // The file takes no more: a pipe whose reader has left, a full disk.
+    // Capture ends as a start that could not open its file ends: the switch
+    // is unchecked, the receive area keeps what it shows, and the chunks
+    // that follow are displayed again, after the capture notice rather than
+    // before it. The chunk that failed is lost.
+    closeRcvFile();
+    ui->StartRcvFile->setChecked(false);
+    ui->ReceiveTextEdit->moveCursor(QTextCursor::End);
+}
+
 void mKestruneWidget::on_pBtnSaveRcvData_clicked()
 {
     const QString fileName = QFileDialog::getSaveFileName(this, tr("保存接收区内容到文本文件"), QString(),
