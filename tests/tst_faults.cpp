@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
@@ -28,6 +30,10 @@ private slots:
     void initTestCase();
     void captureReaderLeaves();
     void saveReaderLeaves();
+    void pipeWithoutPeer_data();
+    void pipeWithoutPeer();
+    void pipeWithWriter_data();
+    void pipeWithWriter();
 
 private:
     QTemporaryDir dir;
@@ -82,6 +88,87 @@ public:
 
 private:
     int fd = -1;
+    std::thread thread;
+};
+
+// Stands by while the window opens a FIFO that has no other end. Should
+// the open wait for one, the window's thread is stuck; after Timeout this
+// opens the other end (otherEnd: O_RDONLY or O_WRONLY) and closes it again,
+// which lets the open go on, so the row fails instead of hanging.
+class FifoRelease final
+{
+public:
+    FifoRelease(const QString &path, int otherEnd)
+        : path(QFile::encodeName(path))
+    {
+        thread = std::thread([this, otherEnd] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (wake.wait_for(lock, std::chrono::milliseconds(Timeout), [this] { return finished; }))
+                return;
+            const int fd = ::open(this->path.constData(), otherEnd | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0)
+                ::close(fd);
+            released = true;
+        });
+    }
+    ~FifoRelease()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            finished = true;
+        }
+        wake.notify_all();
+        thread.join();
+    }
+    Q_DISABLE_COPY_MOVE(FifoRelease)
+
+    bool wasReleased()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return released;
+    }
+
+private:
+    QByteArray path;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool finished = false;
+    bool released = false;
+    std::thread thread;
+};
+
+// Writes bytes into a FIFO from a thread of its own, as a program started
+// with its output sent there does: it waits for a reader, writes, closes.
+class PipeWriter final
+{
+public:
+    PipeWriter(const QString &path, const QByteArray &bytes)
+        : path(QFile::encodeName(path))
+    {
+        thread = std::thread([this, bytes] {
+            const int fd = ::open(this->path.constData(), O_WRONLY | O_CLOEXEC);
+            if (fd >= 0) {
+                (void)!::write(fd, bytes.constData(), size_t(bytes.size()));
+                ::close(fd);
+            }
+            done = true;
+        });
+    }
+    ~PipeWriter()
+    {
+        // Nobody opened the pipe for reading: a reader here lets the
+        // thread end.
+        const int fd = done ? -1 : ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        thread.join();
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Q_DISABLE_COPY_MOVE(PipeWriter)
+
+    std::atomic_bool done{false};
+
+private:
+    QByteArray path;
     std::thread thread;
 };
 
@@ -158,6 +245,105 @@ void tst_Faults::saveReaderLeaves()
     QCOMPARE(script.titles.last(), QStringLiteral("错误"));
     QCOMPARE(text, QStringLiteral("保存文件失败。"));
     QCOMPARE(window.rcvArea()->toPlainText(), lines);
+}
+
+void tst_Faults::pipeWithoutPeer_data()
+{
+    QTest::addColumn<QString>("feature");
+    // The failure box's text; empty where a switch only unchecks itself.
+    QTest::addColumn<QString>("box");
+
+    QTest::newRow("capture, no reader") << "capture" << "";
+    QTest::newRow("data source, no writer") << "source" << "";
+    QTest::newRow("save, no reader") << "save" << "保存文件失败。";
+    QTest::newRow("load, no writer") << "load" << "打开文件失败。";
+}
+
+void tst_Faults::pipeWithoutPeer()
+{
+    QFETCH(QString, feature);
+    QFETCH(QString, box);
+    const QString path = makeFifo(dir, feature + QStringLiteral("-no-peer"));
+    const bool windowWrites = feature == QLatin1String("capture") || feature == QLatin1String("save");
+
+    Window window;
+    window.rcvArea()->setPlainText(QStringLiteral("shown"));
+    window.sendArea()->setPlainText(QStringLiteral("keep"));
+    ModalScript script;
+    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
+    // The save dialog asks before it replaces a file that exists.
+    if (feature == QLatin1String("save"))
+        script.then<QMessageBox>(okBox(nullptr));
+    QString text;
+    if (!box.isEmpty())
+        script.then<QMessageBox>(okBox(&text));
+
+    bool released = false;
+    {
+        FifoRelease release(path, windowWrites ? O_RDONLY : O_WRONLY);
+        if (feature == QLatin1String("capture"))
+            clickBox(window.box("StartRcvFile"));
+        else if (feature == QLatin1String("source"))
+            clickBox(window.sourceBox());
+        else if (feature == QLatin1String("save"))
+            QTest::mouseClick(window.child<QPushButton>("pBtnSaveRcvData"), Qt::LeftButton);
+        else
+            QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+        released = release.wasReleased();
+    }
+    QVERIFY2(!released, "opening the pipe waited for its other end");
+    QVERIFY(script.finished());
+    QCOMPARE(script.unexpected, QStringList());
+    if (!box.isEmpty()) {
+        QCOMPARE(script.titles.last(), QStringLiteral("错误"));
+        QCOMPARE(text, box);
+    }
+    QVERIFY(!window.box("StartRcvFile")->isChecked());
+    QVERIFY(!KestruneProbe::rcvFile(*window.w));
+    QVERIFY(!window.sourceBox()->isChecked());
+    QVERIFY(!KestruneProbe::dataFile(*window.w));
+    QCOMPARE(window.rcvArea()->toPlainText(), QStringLiteral("shown"));
+    QCOMPARE(window.sendArea()->toPlainText(), QStringLiteral("keep"));
+}
+
+void tst_Faults::pipeWithWriter_data()
+{
+    QTest::addColumn<QString>("feature");
+
+    QTest::newRow("data source") << "source";
+    QTest::newRow("load") << "load";
+}
+
+void tst_Faults::pipeWithWriter()
+{
+    QFETCH(QString, feature);
+    const QString path = makeFifo(dir, feature + QStringLiteral("-writer"));
+    const QByteArray bytes("from a pipe\nsecond line\n");
+
+    Window window;
+    Peer peer;
+    PipeWriter writer(path, bytes);
+    ModalScript script;
+    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
+    if (feature == QLatin1String("load")) {
+        // Reads until the writer closes.
+        QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+        QVERIFY(script.finished());
+        QCOMPARE(script.unexpected, QStringList());
+        QCOMPARE(window.sendArea()->toPlainText(), QString::fromUtf8(bytes));
+        return;
+    }
+
+    STEP(openLink(window, peer, Client));
+    clickBox(window.sourceBox());
+    QVERIFY(script.finished());
+    QCOMPARE(script.unexpected, QStringList());
+    QVERIFY(window.sourceBox()->isChecked());
+    // Sent once the writer is done: everything it wrote, then the end.
+    QTRY_VERIFY_WITH_TIMEOUT(writer.done, Timeout);
+    window.send();
+    QCOMPARE(window.sent(), quint32(bytes.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), bytes, Timeout);
 }
 
 QTEST_MAIN(tst_Faults)

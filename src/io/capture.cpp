@@ -1,5 +1,6 @@
 #include "mkestrunewidget.h"
 
+#include "fileopen.h"
 #include "mkestruneform.h"
 
 #include <QCheckBox>
@@ -27,7 +28,7 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
     closeRcvFile();
     rcvFileName = fileName;
     rcvFile = new QFile(rcvFileName);
-    if (!rcvFile->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!openAtOnce(*rcvFile, QIODevice::WriteOnly | QIODevice::Truncate)) {
         closeRcvFile();
         ui->StartRcvFile->setChecked(false);
         return;
@@ -79,7 +80,7 @@ void mKestruneWidget::on_pBtnSaveRcvData_clicked()
         return;
 
     QFile file(fileName);
-    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    bool saved = openAtOnce(file, QIODevice::WriteOnly | QIODevice::Truncate);
     if (saved) {
         // Written in the locale's encoding, lines joined by single line
         // feeds, without a byte-order mark.
