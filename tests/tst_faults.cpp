@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <QClipboard>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QUdpSocket>
@@ -34,6 +35,8 @@ private slots:
     void pipeWithoutPeer();
     void pipeWithWriter_data();
     void pipeWithWriter();
+    void longLineInSendArea_data();
+    void longLineInSendArea();
 
 private:
     QTemporaryDir dir;
@@ -169,6 +172,37 @@ public:
 
 private:
     QByteArray path;
+    std::thread thread;
+};
+
+// Fails the whole run when a step holds the window's thread for longer than
+// Timeout: a step that does not come back cannot fail a row by itself.
+class HangGuard final
+{
+public:
+    explicit HangGuard(const char *what)
+    {
+        thread = std::thread([this, what] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!wake.wait_for(lock, std::chrono::milliseconds(Timeout), [this] { return finished; }))
+                qFatal("the window's thread did not come back: %s", what);
+        });
+    }
+    ~HangGuard()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            finished = true;
+        }
+        wake.notify_all();
+        thread.join();
+    }
+    Q_DISABLE_COPY_MOVE(HangGuard)
+
+private:
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool finished = false;
     std::thread thread;
 };
 
@@ -344,6 +378,50 @@ void tst_Faults::pipeWithWriter()
     window.send();
     QCOMPARE(window.sent(), quint32(bytes.size()));
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), bytes, Timeout);
+}
+
+void tst_Faults::longLineInSendArea_data()
+{
+    QTest::addColumn<bool>("paste"); // else loaded from a file
+
+    QTest::newRow("loaded") << false;
+    QTest::newRow("pasted") << true;
+}
+
+void tst_Faults::longLineInSendArea()
+{
+    QFETCH(bool, paste);
+    // One line without a space or a break anywhere.
+    const QByteArray line = QByteArray("abcdefghijklmnopqrstuvwxyz0123456789").repeated(int(MiB / 36) + 1).left(MiB);
+
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Client));
+    ModalScript script;
+    {
+        HangGuard guard("a line of a megabyte in the send area");
+        if (paste) {
+            QApplication::clipboard()->setText(QString::fromLatin1(line));
+            window.sendArea()->setFocus();
+            QTest::keyClick(window.sendArea(), Qt::Key_V, Qt::ControlModifier);
+        } else {
+            const QString path = writeFile(dir, QStringLiteral("one-line.txt"), line);
+            script.then<QFileDialog>([path](QFileDialog *dialog) { pickFile(dialog, path); });
+            QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+        }
+        QCoreApplication::processEvents();
+        // The area still takes typing, and sends exactly what it holds.
+        window.sendArea()->moveCursor(QTextCursor::End);
+        QTest::keyClick(window.sendArea(), Qt::Key_Exclam);
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(script.finished());
+    QCOMPARE(script.unexpected, QStringList());
+    QCOMPARE(window.sendArea()->toPlainText().size(), line.size() + 1);
+    window.send();
+    QCOMPARE(window.sent(), quint32(line.size() + 1));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes().size(), line.size() + 1, Timeout);
+    QCOMPARE(peer.bytes(), line + '!');
 }
 
 QTEST_MAIN(tst_Faults)

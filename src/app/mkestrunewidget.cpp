@@ -6,6 +6,7 @@
 
 #include <QLineEdit>
 #include <QNetworkInterface>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 
 mKestruneWidget::mKestruneWidget(QWidget *parent)
@@ -27,6 +28,12 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     ui->lEditUdpIP->setText(localIpAddr);
 
     ui->SndProgressBar->hide();
+
+    // Lines break anywhere in the send area: laying out one long word for
+    // word-boundary wrapping takes time quadratic in its length, so a
+    // loaded or pasted line of megabytes without a space would hold the
+    // window for minutes. Wrapping changes only the display, never the text.
+    ui->tEditSendText->setWordWrapMode(QTextOption::WrapAnywhere);
 
     tcpServerAddr = new QHostAddress;
 }
