@@ -1,4 +1,5 @@
 #include "testsupport.h"
+#include "writequeue.h"
 
 #include <QClipboard>
 #include <QSignalSpy>
@@ -37,6 +38,8 @@ private slots:
     void pipeWithWriter();
     void longLineInSendArea_data();
     void longLineInSendArea();
+    void loopToPeerThatNeverReads_data();
+    void loopToPeerThatNeverReads();
 
 private:
     QTemporaryDir dir;
@@ -422,6 +425,60 @@ void tst_Faults::longLineInSendArea()
     QCOMPARE(window.sent(), quint32(line.size() + 1));
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes().size(), line.size() + 1, Timeout);
     QCOMPARE(peer.bytes(), line + '!');
+}
+
+void tst_Faults::loopToPeerThatNeverReads_data()
+{
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("TCP client") << Client;
+    QTest::newRow("TCP server, all clients") << Server;
+}
+
+void tst_Faults::loopToPeerThatNeverReads()
+{
+    QFETCH(int, mode);
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, mode));
+    peer.stopReading();
+    const QByteArray payload(64 * KiB, 'L');
+    window.sendArea()->setPlainText(QString::fromLatin1(payload));
+    window.interval()->setText(QStringLiteral("1"));
+    clickBox(window.loopBox());
+    QVERIFY(window.loopTimer());
+
+    // What the window holds queued for the peer, looked at after each tick.
+    const QPointer<mKestruneWidget> w = window.w;
+    auto queued = [w, mode] {
+        return mode == Client ? KestruneProbe::tcpClientSocket(*w)->bytesToWrite()
+                              : KestruneProbe::tcpServer(*w)->largestPendingWrite();
+    };
+    qint64 largest = 0;
+    int ticksAtBound = 0;
+    QObject::connect(window.loopTimer(), &QTimer::timeout, window.w, [&] {
+        largest = std::max(largest, queued());
+        if (queued() > MaxQueuedBytes - payload.size())
+            ++ticksAtBound;
+    });
+    window.send();
+    QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+
+    // Once the system's buffers are full, the queue reaches the bound and
+    // ticks go on without letting it grow.
+    QTRY_VERIFY_WITH_TIMEOUT(ticksAtBound >= 200, Timeout);
+    QVERIFY2(largest <= MaxQueuedBytes + payload.size(), qPrintable(QString::number(largest)));
+    QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+    QVERIFY(window.loopTimer()->isActive());
+
+    // Stopped; the peer reads again and gets exactly what was counted.
+    window.send();
+    QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
+    const quint32 counted = window.sent();
+    QCOMPARE(counted % payload.size(), 0u);
+    peer.sockets[0]->setReadBufferSize(0);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes().size(), qsizetype(counted), Timeout);
+    QCOMPARE(peer.bytes(), payload.repeated(int(counted / payload.size())));
 }
 
 QTEST_MAIN(tst_Faults)

@@ -4,6 +4,7 @@
 #include "filesend.h"
 #include "mkestruneform.h"
 #include "mtcpserver.h"
+#include "writequeue.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,10 +28,9 @@
 namespace {
 
 constexpr qint64 FileChunk = 1024;
-// Events run at least after this many chunks of a TCP file send ...
+// Events run at least after this many chunks of a TCP file send, and the
+// send waits while a link has more than MaxQueuedBytes queued.
 constexpr int ChunksPerEventPass = 8;
-// ... and the send waits while a link has more than this queued.
-constexpr qint64 MaxQueuedBytes = 1024 * 1024;
 // The counter and progress bar are redrawn at most this often during a send.
 constexpr qint64 DisplayIntervalMs = 33;
 // Loading text into the send area stops here: beyond it the area is no
