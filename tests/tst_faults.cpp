@@ -1,3 +1,4 @@
+#include "readpass.h"
 #include "testsupport.h"
 #include "writequeue.h"
 
@@ -40,6 +41,7 @@ private slots:
     void longLineInSendArea();
     void loopToPeerThatNeverReads_data();
     void loopToPeerThatNeverReads();
+    void floodBesideQuietClient();
 
 private:
     QTemporaryDir dir;
@@ -479,6 +481,63 @@ void tst_Faults::loopToPeerThatNeverReads()
     peer.sockets[0]->setReadBufferSize(0);
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes().size(), qsizetype(counted), Timeout);
     QCOMPARE(peer.bytes(), payload.repeated(int(counted / payload.size())));
+}
+
+void tst_Faults::floodBesideQuietClient()
+{
+    // The server alone, with a handler slower than a read pass may run for
+    // every chunk of the flood (as a window showing it may be): a pass is
+    // then over after one such chunk, and the next must go on with the
+    // other client instead of starting with the flooder again.
+    mTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    QList<int> descriptors;
+    QStringList departures;
+    QObject::connect(&server, &mTcpServer::addClientLink, &server,
+                     [&](const QString &, int descriptor) { descriptors.append(descriptor); });
+    QObject::connect(&server, &mTcpServer::removeClientLink, &server,
+                     [&](const QString &text, int) { departures.append(text); });
+    QTcpSocket flooder;
+    QTcpSocket quiet;
+    flooder.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    QTRY_COMPARE_WITH_TIMEOUT(descriptors.size(), 1, Timeout);
+    quiet.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    QTRY_COMPARE_WITH_TIMEOUT(descriptors.size(), 2, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(quiet.state(), QAbstractSocket::ConnectedState, Timeout);
+    const QString quietText = QStringLiteral("127.0.0.1:") + QString::number(quiet.localPort());
+
+    const QByteArray flood(2 * MiB, 'a');
+    const QByteArray words("ten bytes!");
+    qint64 flooded = 0;
+    qint64 floodedAtWords = -1;
+    QByteArray heard;
+    QObject::connect(&server, &mTcpServer::updateTcpServer, &server, [&](char *msg, int length, int descriptor) {
+        if (descriptor != descriptors.first()) {
+            heard.append(msg, length);
+            floodedAtWords = flooded;
+            return;
+        }
+        flooded += length;
+        if (departures.isEmpty()) {
+            QElapsedTimer busy;
+            busy.start();
+            while (!busy.hasExpired(MaxReadPassMs))
+                ;
+        }
+    });
+
+    flooder.write(flood);
+    QTRY_VERIFY_WITH_TIMEOUT(flooded > 0, Timeout);
+    quiet.write(words);
+    quiet.disconnectFromHost();
+
+    // The quiet client is heard and its departure reported while the flood
+    // is still coming in.
+    QTRY_COMPARE_WITH_TIMEOUT(departures.size(), 1, Timeout);
+    QCOMPARE(departures.first(), quietText);
+    QCOMPARE(heard, words);
+    QVERIFY2(floodedAtWords < flood.size(), qPrintable(QString::number(floodedAtWords)));
+    QTRY_COMPARE_WITH_TIMEOUT(flooded, qint64(flood.size()), Timeout);
 }
 
 QTEST_MAIN(tst_Faults)

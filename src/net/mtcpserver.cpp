@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -100,37 +99,44 @@ void mTcpServer::clientDataReceived()
 void mTcpServer::readClients()
 {
     readPassQueued = false;
-    // One pass drains every client that has data, in list order. The list
-    // is walked on a copy because the window's handling of a chunk runs
-    // inside the emit. A pass that runs long queues another for the rest.
+    // Clients take turns, one chunk each, beginning where the last pass
+    // stopped, so a client that floods cannot keep the others waiting. The
+    // list is walked on a copy because the window's handling of a chunk runs
+    // inside the emit. A pass that runs out of time queues another for the
+    // rest; departures are reported after every pass.
     QElapsedTimer pass;
     pass.start();
     const QList<QTcpSocket *> sockets = clientSocketList;
-    for (QTcpSocket *socket : sockets) {
-        if (clientSocketList.contains(socket) && !deliverBuffered(socket, &pass)) {
-            clientDataReceived();
-            return;
+    const qsizetype count = sockets.size();
+    qsizetype at = count > 0 ? nextReader % count : 0;
+    bool timeUp = false;
+    for (qsizetype idle = 0; idle < count; at = (at + 1) % count) {
+        if (pass.hasExpired(MaxReadPassMs)) {
+            timeUp = true;
+            break;
         }
+        idle = deliverChunk(sockets.at(at)) ? 0 : idle + 1;
     }
+    nextReader = at;
     reportDepartures();
+    if (timeUp)
+        clientDataReceived();
 }
 
-bool mTcpServer::deliverBuffered(QTcpSocket *socket, const QElapsedTimer *pass)
+bool mTcpServer::deliverChunk(QTcpSocket *socket)
 {
+    // A socket the window's handling of an earlier chunk has dropped.
+    if (!clientDescriptors.contains(socket) || socket->bytesAvailable() <= 0)
+        return false;
     // The descriptor of arrival: a socket whose connection has ended reports
     // none, yet its last bytes still belong to that client.
-    const int descriptor = clientDescriptors.value(socket, int(socket->socketDescriptor()));
-    QPointer<QTcpSocket> guard(socket);
-    while (guard && socket->bytesAvailable() > 0) {
-        if (pass && pass->hasExpired(MaxReadPassMs))
-            return false;
-        // QByteArray keeps a zero byte after its last byte.
-        QByteArray buffer(std::min(socket->bytesAvailable(), MaxTcpChunk), Qt::Uninitialized);
-        const qint64 got = socket->read(buffer.data(), buffer.size());
-        if (got <= 0)
-            break;
-        buffer.truncate(int(got));
-        emit updateTcpServer(buffer.data(), int(got), descriptor);
-    }
+    const int descriptor = clientDescriptors.value(socket);
+    // QByteArray keeps a zero byte after its last byte.
+    QByteArray buffer(std::min(socket->bytesAvailable(), MaxTcpChunk), Qt::Uninitialized);
+    const qint64 got = socket->read(buffer.data(), buffer.size());
+    if (got <= 0)
+        return false;
+    buffer.truncate(int(got));
+    emit updateTcpServer(buffer.data(), int(got), descriptor);
     return true;
 }

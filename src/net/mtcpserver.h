@@ -6,7 +6,6 @@
 #include <QTcpServer>
 
 QT_BEGIN_NAMESPACE
-class QElapsedTimer;
 class QTcpSocket;
 QT_END_NAMESPACE
 
@@ -43,11 +42,11 @@ public slots:
     void clientDataReceived();
 
 private:
-    // One read pass over every client, bounded in time.
+    // One read pass over the clients in turn, bounded in time.
     void readClients();
-    // Hands what one client has buffered to the window; false when the pass
-    // ran out of time first (no pass: until the buffer is empty).
-    bool deliverBuffered(QTcpSocket *socket, const QElapsedTimer *pass);
+    // Hands one chunk of what a listed client has buffered to the window;
+    // false when it has nothing.
+    bool deliverChunk(QTcpSocket *socket);
     // Reports and drops every client whose connection has ended and whose
     // bytes have all been delivered.
     void reportDepartures();
@@ -56,4 +55,6 @@ private:
     // Each client's descriptor as it was on arrival.
     QHash<const QTcpSocket *, int> clientDescriptors;
     bool readPassQueued = false;
+    // Where in the list the next read pass begins.
+    qsizetype nextReader = 0;
 };
