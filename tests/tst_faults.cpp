@@ -42,6 +42,7 @@ private slots:
     void loopToPeerThatNeverReads_data();
     void loopToPeerThatNeverReads();
     void floodBesideQuietClient();
+    void relayToClientThatNeverReads();
 
 private:
     QTemporaryDir dir;
@@ -538,6 +539,50 @@ void tst_Faults::floodBesideQuietClient()
     QCOMPARE(heard, words);
     QVERIFY2(floodedAtWords < flood.size(), qPrintable(QString::number(floodedAtWords)));
     QTRY_COMPARE_WITH_TIMEOUT(flooded, qint64(flood.size()), Timeout);
+}
+
+void tst_Faults::relayToClientThatNeverReads()
+{
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, Server, 2));
+    QTcpSocket *flooder = peer.sockets[0].get();
+    QTcpSocket *stalled = peer.sockets[1].get();
+    stalled->setReadBufferSize(4 * KiB);
+    clickBox(window.box("cBox_chatMode"));
+    // Shown or not, every chunk is relayed; not showing it keeps this quick.
+    clickBox(window.box("cBox_PauseShowRcv"));
+    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+    QTcpSocket *fromFlooder = nullptr;
+    for (QTcpSocket *socket : server->findChildren<QTcpSocket *>()) {
+        if (socket->peerPort() == flooder->localPort())
+            fromFlooder = socket;
+    }
+    QVERIFY(fromFlooder);
+
+    // The most queued for any client, looked at after every relay.
+    qint64 largest = 0;
+    QObject::connect(window.w, &mKestruneWidget::sendDataToClient, window.w,
+                     [&] { largest = std::max(largest, server->largestPendingWrite()); });
+    const QByteArray flood = randomBytes(24 * MiB, 4);
+    flooder->write(flood);
+
+    // The stalled client's queue reaches the bound; the window then leaves
+    // the flooder's bytes unread, however many events it handles meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(server->largestPendingWrite() > MaxQueuedBytes, Timeout);
+    for (int i = 0; i < 200; ++i)
+        QCoreApplication::processEvents();
+    QVERIFY2(largest <= MaxQueuedBytes + MaxTcpChunk, qPrintable(QString::number(largest)));
+    QVERIFY(fromFlooder->bytesAvailable() > 0);
+    QVERIFY(flooder->bytesToWrite() > 0);
+    QVERIFY(window.received() < quint32(flood.size()));
+
+    // Once the stalled client reads, everything flows on, none of it lost.
+    stalled->setReadBufferSize(0);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(1).size(), flood.size(), Timeout);
+    QCOMPARE(sha256(peer.bytes(1)), sha256(flood));
+    QCOMPARE(window.received(), quint32(flood.size()));
+    QVERIFY2(largest <= MaxQueuedBytes + MaxTcpChunk, qPrintable(QString::number(largest)));
 }
 
 QTEST_MAIN(tst_Faults)

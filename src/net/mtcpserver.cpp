@@ -2,6 +2,7 @@
 
 #include "peertext.h"
 #include "readpass.h"
+#include "writequeue.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -53,6 +54,9 @@ void mTcpServer::reportDepartures()
         clientDescriptors.remove(socket);
         socket->deleteLater();
     }
+    // A client that leaves takes its queue with it.
+    if (clientSocketList.size() != sockets.size())
+        resumeReading();
 }
 
 void mTcpServer::sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx)
@@ -63,8 +67,12 @@ void mTcpServer::sendDataToClient(char *msg, int length, int socketDescriptor, i
         const int descriptor = int(socket->socketDescriptor());
         const bool selected = socketDescriptor != 0 ? descriptor == socketDescriptor
                                                     : descriptor != socketDescriptorEx;
-        if (selected && socket->state() == QAbstractSocket::ConnectedState)
+        if (selected && socket->state() == QAbstractSocket::ConnectedState) {
             socket->write(msg, length);
+            // Written while a received chunk is being handled: the window
+            // relays what the clients send.
+            relayedLast = relayedLast || delivering;
+        }
     }
 }
 
@@ -76,6 +84,7 @@ void mTcpServer::acceptNewClient()
     const int descriptor = int(socket->socketDescriptor());
     connect(socket, &QTcpSocket::disconnected, this, &mTcpServer::clientDisconnected);
     connect(socket, &QTcpSocket::readyRead, this, &mTcpServer::clientDataReceived);
+    connect(socket, &QTcpSocket::bytesWritten, this, &mTcpServer::resumeReading);
     socket->setReadBufferSize(TcpReadBufferSize);
     clientSocketList.append(socket);
     const QString text = peerText(socket->peerAddress(), socket->peerPort());
@@ -115,6 +124,13 @@ void mTcpServer::readClients()
             timeUp = true;
             break;
         }
+        // While the chunks are relayed and some client's queue is over the
+        // bound, the senders are not read: TCP holds them back until that
+        // queue drains, and nothing is dropped.
+        if (relayedLast && largestPendingWrite() > MaxQueuedBytes) {
+            readsHeld = true;
+            break;
+        }
         idle = deliverChunk(sockets.at(at)) ? 0 : idle + 1;
     }
     nextReader = at;
@@ -137,6 +153,17 @@ bool mTcpServer::deliverChunk(QTcpSocket *socket)
     if (got <= 0)
         return false;
     buffer.truncate(int(got));
+    relayedLast = false;
+    delivering = true;
     emit updateTcpServer(buffer.data(), int(got), descriptor);
+    delivering = false;
     return true;
+}
+
+void mTcpServer::resumeReading()
+{
+    if (readsHeld && largestPendingWrite() <= MaxQueuedBytes) {
+        readsHeld = false;
+        clientDataReceived();
+    }
 }

@@ -47,6 +47,9 @@ private:
     // Hands one chunk of what a listed client has buffered to the window;
     // false when it has nothing.
     bool deliverChunk(QTcpSocket *socket);
+    // Reads again once reading was held and every queue is back within
+    // the bound.
+    void resumeReading();
     // Reports and drops every client whose connection has ended and whose
     // bytes have all been delivered.
     void reportDepartures();
@@ -57,4 +60,10 @@ private:
     bool readPassQueued = false;
     // Where in the list the next read pass begins.
     qsizetype nextReader = 0;
+    // A received chunk is being handed to the window.
+    bool delivering = false;
+    // The window wrote to clients while handling the last chunk.
+    bool relayedLast = false;
+    // Reading waits for a client's queue to drain.
+    bool readsHeld = false;
 };
