@@ -7,7 +7,10 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +46,7 @@ private slots:
     void loopToPeerThatNeverReads();
     void floodBesideQuietClient();
     void relayToClientThatNeverReads();
+    void clientResetsBeforeTaken();
 
 private:
     QTemporaryDir dir;
@@ -583,6 +587,40 @@ void tst_Faults::relayToClientThatNeverReads()
     QCOMPARE(sha256(peer.bytes(1)), sha256(flood));
     QCOMPARE(window.received(), quint32(flood.size()));
     QVERIFY2(largest <= MaxQueuedBytes + MaxTcpChunk, qPrintable(QString::number(largest)));
+}
+
+void tst_Faults::clientResetsBeforeTaken()
+{
+    Window window;
+    STEP(openLink(window, Server, 0));
+    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+    QSignalSpy arrivals(server, &mTcpServer::addClientLink);
+    QSignalSpy departures(server, &mTcpServer::removeClientLink);
+
+    // Connects, sends and resets, all before the window's event loop runs
+    // again, so the window only takes the connection after the reset.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server->serverPort());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    sockaddr_in local = {};
+    socklen_t length = sizeof local;
+    QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length), 0);
+    const QString text = QStringLiteral("127.0.0.1:") + QString::number(ntohs(local.sin_port));
+    QCOMPARE(::send(fd, "reset soon", 10, MSG_NOSIGNAL), ssize_t(10));
+    const linger abort = {1, 0};
+    QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+    ::close(fd);
+
+    QTRY_COMPARE_WITH_TIMEOUT(departures.size(), 1, Timeout);
+    QCOMPARE(arrivals.size(), 1);
+    QCOMPARE(arrivals.first().first().toString(), text);
+    QCOMPARE(departures.first().first().toString(), text);
+    QCOMPARE(window.rcvArea()->toPlainText(), QStringLiteral("【数据来自") + text + QStringLiteral("】\nreset soon"));
+    QCOMPARE(window.clientItems(), QStringList());
 }
 
 QTEST_MAIN(tst_Faults)

@@ -7,7 +7,15 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QTcpSocket>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 
@@ -19,6 +27,8 @@ mTcpServer::mTcpServer(QObject *parent)
 
 mTcpServer::~mTcpServer()
 {
+    // The listening socket closes with the base class.
+    delete acceptNotifier;
     // The client sockets are children and die after this destructor body;
     // their last notices must not reach a server that is half gone.
     const auto sockets = findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
@@ -39,6 +49,55 @@ void mTcpServer::clientDisconnected()
     // A client that left may still have bytes buffered: a read pass delivers
     // them while the client is still listed, then reports the departure.
     clientDataReceived();
+}
+
+bool mTcpServer::listen(const QHostAddress &address, quint16 port)
+{
+    if (!QTcpServer::listen(address, port))
+        return false;
+    pauseAccepting();
+    delete acceptNotifier;
+    acceptNotifier = new QSocketNotifier(socketDescriptor(), QSocketNotifier::Read, this);
+    connect(acceptNotifier, &QSocketNotifier::activated, this, &mTcpServer::acceptPending);
+    return true;
+}
+
+void mTcpServer::close()
+{
+    delete acceptNotifier;
+    acceptNotifier = nullptr;
+    QTcpServer::close();
+}
+
+void mTcpServer::acceptPending()
+{
+    while (acceptNotifier && isListening()) {
+        sockaddr_storage peer = {};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(int(socketDescriptor()), reinterpret_cast<sockaddr *>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            // Out of descriptors, or worse: accepting stops, as QTcpServer's
+            // does, instead of being woken for the same connection forever.
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                acceptNotifier->setEnabled(false);
+            return;
+        }
+        auto *socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete socket;
+            continue;
+        }
+        const auto *address = reinterpret_cast<const sockaddr *>(&peer);
+        const quint16 port = ntohs(peer.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6 *>(&peer)->sin6_port
+                                                              : reinterpret_cast<const sockaddr_in *>(&peer)->sin_port);
+        socket->setObjectName(peerText(QHostAddress(address), port));
+        addPendingConnection(socket);
+        emit newConnection();
+    }
 }
 
 void mTcpServer::reportDepartures()
@@ -87,7 +146,11 @@ void mTcpServer::acceptNewClient()
     connect(socket, &QTcpSocket::bytesWritten, this, &mTcpServer::resumeReading);
     socket->setReadBufferSize(TcpReadBufferSize);
     clientSocketList.append(socket);
-    const QString text = peerText(socket->peerAddress(), socket->peerPort());
+    // Named by the address that came with the connection; asked of the
+    // socket only when it came some other way.
+    QString text = socket->objectName();
+    if (text.isEmpty())
+        text = peerText(socket->peerAddress(), socket->peerPort());
     socket->setObjectName(text);
     clientDescriptors.insert(socket, descriptor);
     emit addClientLink(text, descriptor);

@@ -6,6 +6,7 @@
 #include <QTcpServer>
 
 QT_BEGIN_NAMESPACE
+class QSocketNotifier;
 class QTcpSocket;
 QT_END_NAMESPACE
 
@@ -25,6 +26,13 @@ public:
     // The most bytes any one client still has queued for writing; a sender
     // of large data waits while this is high.
     qint64 largestPendingWrite() const;
+
+    // Listen and close as QTcpServer's do, except that connections are then
+    // taken by acceptPending(): QTcpServer's accept drops the address the
+    // system hands over with a connection, and a client that has reset by
+    // the time it is taken has no peer address left to ask for.
+    bool listen(const QHostAddress &address = QHostAddress::Any, quint16 port = 0);
+    void close();
 
 signals:
     // Received bytes (valid during the call, one zero byte after the last),
@@ -50,6 +58,9 @@ private:
     // Reads again once reading was held and every queue is back within
     // the bound.
     void resumeReading();
+    // Takes every connection waiting on the listening socket, each named
+    // by the address that came with it, and hands it to acceptNewClient().
+    void acceptPending();
     // Reports and drops every client whose connection has ended and whose
     // bytes have all been delivered.
     void reportDepartures();
@@ -58,6 +69,8 @@ private:
     // Each client's descriptor as it was on arrival.
     QHash<const QTcpSocket *, int> clientDescriptors;
     bool readPassQueued = false;
+    // Announces connections waiting on the listening socket.
+    QSocketNotifier *acceptNotifier = nullptr;
     // Where in the list the next read pass begins.
     qsizetype nextReader = 0;
     // A received chunk is being handed to the window.
