@@ -9,7 +9,11 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -208,6 +212,8 @@ private:
                 adopt(socket, swarm);
             }
         }
+        if (rng.bounded(20) == 0)
+            sendAndResetAtOnce();
         if (swarm.isEmpty())
             return;
         const int i = int(rng.bounded(swarm.size()));
@@ -238,6 +244,25 @@ private:
             if (swarm.at(j)->state() == QAbstractSocket::UnconnectedState)
                 delete swarm.takeAt(j);
         }
+    }
+
+    // Connects, sends and resets before the window's event loop runs again,
+    // so the window takes a connection that has already ended.
+    void sendAndResetAtOnce()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return;
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(windowServerPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
+            && ::send(fd, "gone", 4, MSG_NOSIGNAL) == 4)
+            handedToWindow += 4;
+        const linger noLinger{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+        ::close(fd);
     }
 
     // Ends a connection at random: reset, orderly close, or gone at once.
@@ -289,6 +314,10 @@ public:
         smallFile = writeFile(dir, QStringLiteral("small-%1.bin").arg(seed), randomBytes(3000, seed));
         textFile = writeFile(dir, QStringLiteral("text-%1.txt").arg(seed), "line one\r\nline two\n");
         badTextFile = writeFile(dir, QStringLiteral("bad-%1.txt").arg(seed), invalidUtf8(rng, 300));
+        // A named pipe with nobody at its other end.
+        fifo = dir.filePath(QStringLiteral("pipe-%1").arg(seed));
+        if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+            qFatal("cannot make the FIFO %s", qPrintable(fifo));
         dialogs.otherwise([this](QWidget *modal) { answer(modal); });
     }
 
@@ -331,13 +360,14 @@ public:
             toggleCapture();
             break;
         case 12:
-            plan(rng.bounded(3) ? dir.filePath(QStringLiteral("saved-%1.txt").arg(index)) : QString());
+            plan(rng.bounded(5) == 0 ? fifo
+                 : rng.bounded(3) ? dir.filePath(QStringLiteral("saved-%1.txt").arg(index)) : QString());
             say(QStringLiteral("save"));
             QTest::mouseClick(window.child<QPushButton>("pBtnSaveRcvData"), Qt::LeftButton);
             break;
         case 13: {
-            const int which = rng.bounded(3);
-            plan(which == 0 ? textFile : which == 1 ? badTextFile : QString());
+            const int which = rng.bounded(4);
+            plan(which == 0 ? textFile : which == 1 ? badTextFile : which == 2 ? fifo : QString());
             say(QStringLiteral("load"));
             QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
             break;
@@ -497,7 +527,7 @@ private:
     void fillSendArea()
     {
         QString text;
-        switch (rng.bounded(6)) {
+        switch (rng.bounded(7)) {
         case 0:
             text = QStringLiteral("01 02 ff 7f 00");
             break;
@@ -516,6 +546,10 @@ private:
             break;
         case 4:
             text = QStringLiteral("发送 text ") + QString::number(rng.generate());
+            break;
+        case 5:
+            // One line of 100 000 characters without a space.
+            text = QString(100000, QLatin1Char('x'));
             break;
         default:
             break; // empty
@@ -602,7 +636,7 @@ private:
     {
         if (!window.sourceBox()->isChecked()) {
             const QString choices[] = {smallFile, QStringLiteral("/dev/zero"), dir.filePath(QStringLiteral("missing")),
-                                       dir.path(), QString()};
+                                       dir.path(), fifo, QString()};
             plan(choices[rng.bounded(int(std::size(choices)))]);
         }
         clickBox(window.sourceBox());
@@ -615,7 +649,7 @@ private:
         const bool wasOn = window.box("StartRcvFile")->isChecked();
         if (!wasOn) {
             const QString choices[] = {dir.filePath(QStringLiteral("capture-%1.bin").arg(rng.generate())),
-                                       dir.filePath(QStringLiteral("no/such/capture")), QString()};
+                                       dir.filePath(QStringLiteral("no/such/capture")), fifo, QString()};
             plan(choices[rng.bounded(int(std::size(choices)))]);
         }
         clickBox(window.box("StartRcvFile"));
@@ -656,6 +690,7 @@ private:
     QString smallFile;
     QString textFile;
     QString badTextFile;
+    QString fifo;
     QString planned;
     QPointer<QWidget> lastFileDialog;
     QString note;

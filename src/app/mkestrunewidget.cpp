@@ -1,5 +1,6 @@
 #include "mkestrunewidget.h"
 
+#include "brokenpipe.h"
 #include "localaddress.h"
 #include "mkestruneform.h"
 
@@ -8,12 +9,16 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QNetworkInterface>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 
 mKestruneWidget::mKestruneWidget(QWidget *parent)
     : QWidget(parent)
     , ui(new mKestruneForm)
 {
+    // Captures and saves may go to a pipe whose reader exits; the write
+    // must then fail, not end the program.
+    ignoreBrokenPipe();
     ui->setupForm(this);
 
     // Filling the selector happened before the slots were connected, so the
@@ -37,6 +42,11 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     // What was read before a display switch changes is shown before it.
     for (QCheckBox *box : {ui->cBox_PauseShowRcv, ui->cBox_ShowRcvTime, ui->cBox_RcvHexDisp})
         connect(box, &QCheckBox::toggled, this, [this] { flushRcvDisplay(); });
+    // Lines break anywhere in the send area: laying out one long word for
+    // word-boundary wrapping takes time quadratic in its length, so a
+    // loaded or pasted line of megabytes without a space would hold the
+    // window for minutes. Wrapping changes only the display, never the text.
+    ui->tEditSendText->setWordWrapMode(QTextOption::WrapAnywhere);
 
     tcpServerAddr = new QHostAddress;
 }

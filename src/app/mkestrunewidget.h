@@ -121,6 +121,9 @@ private:
     void rcvEventLoopIdle();
     void countRcvBytes(qint64 length);
     void closeRcvFile();
+    // Writes a chunk to the capture file; a write that fails ends capture
+    // as a failed start does.
+    void captureRcvChunk(QByteArrayView chunk);
     // Asks for a file, existing or to be created; empty when cancelled.
     QString chooseAnyFile(const QString &title);
 

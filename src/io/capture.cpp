@@ -1,5 +1,6 @@
 #include "mkestrunewidget.h"
 
+#include "fileopen.h"
 #include "mkestruneform.h"
 
 #include <QCheckBox>
@@ -30,7 +31,7 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
     closeRcvFile();
     rcvFileName = fileName;
     rcvFile = new QFile(rcvFileName);
-    if (!rcvFile->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!openAtOnce(*rcvFile, QIODevice::WriteOnly | QIODevice::Truncate)) {
         closeRcvFile();
         ui->StartRcvFile->setChecked(false);
         return;
@@ -59,6 +60,22 @@ void mKestruneWidget::closeRcvFile()
     rcvFile = nullptr;
 }
 
+void mKestruneWidget::captureRcvChunk(QByteArrayView chunk)
+{
+    if (!rcvFile || !rcvFile->isOpen())
+        return;
+    if (rcvFile->write(chunk.data(), chunk.size()) == chunk.size())
+        return;
+    // The file takes no more: a pipe whose reader has left, a full disk.
+    // Capture ends as a start that could not open its file ends: the switch
+    // is unchecked, the receive area keeps what it shows, and the chunks
+    // that follow are displayed again, after the capture notice rather than
+    // before it. The chunk that failed is lost.
+    closeRcvFile();
+    ui->StartRcvFile->setChecked(false);
+    ui->ReceiveTextEdit->moveCursor(QTextCursor::End);
+}
+
 void mKestruneWidget::on_pBtnSaveRcvData_clicked()
 {
     const QString fileName = QFileDialog::getSaveFileName(this, tr("保存接收区内容到文本文件"), QString(),
@@ -67,7 +84,7 @@ void mKestruneWidget::on_pBtnSaveRcvData_clicked()
         return;
 
     QFile file(fileName);
-    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    bool saved = openAtOnce(file, QIODevice::WriteOnly | QIODevice::Truncate);
     if (saved) {
         // Written in the locale's encoding, lines joined by single line
         // feeds, without a byte-order mark.

@@ -1,8 +1,10 @@
 #include "mkestrunewidget.h"
 
+#include "fileopen.h"
 #include "filesend.h"
 #include "mkestruneform.h"
 #include "mtcpserver.h"
+#include "writequeue.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,10 +28,9 @@
 namespace {
 
 constexpr qint64 FileChunk = 1024;
-// Events run at least after this many chunks of a TCP file send ...
+// Events run at least after this many chunks of a TCP file send, and the
+// send waits while a link has more than MaxQueuedBytes queued.
 constexpr int ChunksPerEventPass = 8;
-// ... and the send waits while a link has more than this queued.
-constexpr qint64 MaxQueuedBytes = 1024 * 1024;
 // The counter and progress bar are redrawn at most this often during a send.
 constexpr qint64 DisplayIntervalMs = 33;
 // Loading text into the send area stops here: beyond it the area is no
@@ -56,7 +57,7 @@ void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
     closeDataFile();
     dataFileName = fileName;
     dataFile = new QFile(dataFileName);
-    if (!dataFile->open(QIODevice::ReadOnly)) {
+    if (!openAtOnce(*dataFile, QIODevice::ReadOnly)) {
         closeDataFile();
         ui->cBoxStartSndFile->setChecked(false);
         return;
@@ -205,15 +206,16 @@ void mKestruneWidget::on_pBtnLoadSndData_clicked()
 {
     const QString fileName = QFileDialog::getOpenFileName(this, tr("载入文本文件到发送区"), QString(), QString());
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!openAtOnce(file, QIODevice::ReadOnly | QIODevice::Text)) {
         QMessageBox::information(this, tr("错误"), tr("打开文件失败。"));
         return;
     }
     // Line by line: a zero byte ends the text of its line. The text goes in
-    // at the cursor in one piece.
+    // at the cursor in one piece. The end is where a read returns nothing:
+    // a pipe reports itself at its end while its writer has yet to write.
     QString text;
     qint64 loaded = 0;
-    while (!file.atEnd() && loaded < MaxLoadedBytes) {
+    while (loaded < MaxLoadedBytes) {
         const QByteArray line = file.readLine(MaxLoadedBytes - loaded + 1);
         if (line.isEmpty())
             break;

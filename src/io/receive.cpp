@@ -106,8 +106,7 @@ void mKestruneWidget::showRcvChunk(QByteArrayView chunk, const QString &source)
 {
     // A chunk is captured raw, before any display switch is read.
     if (ui->StartRcvFile->isChecked()) {
-        if (rcvFile && rcvFile->isOpen())
-            rcvFile->write(chunk.data(), chunk.size());
+        captureRcvChunk(chunk);
         return;
     }
     if (ui->cBox_PauseShowRcv->isChecked())

@@ -3,6 +3,7 @@
 #include "hexcodec.h"
 #include "mkestruneform.h"
 #include "mtcpserver.h"
+#include "writequeue.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -51,6 +52,11 @@ void mKestruneWidget::toSendData()
     if (payload.isEmpty())
         return;
     const int linkMode = ui->cBoxNetType->currentIndex();
+    // A loop tick leaves a peer that does not keep up alone: while the link
+    // holds more than the bound queued, the tick sends and counts nothing,
+    // as when no link is open, and the loop goes on.
+    if (loopSndTimer && sender() == loopSndTimer && queuedBytes(linkMode) > MaxQueuedBytes)
+        return;
     const int target = ui->cBoxClients->currentIndex();
     if (writeToLink(linkMode, target, payload))
         countSndBytes(payload.size());

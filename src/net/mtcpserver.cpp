@@ -3,12 +3,20 @@
 #include "peertext.h"
 #include "readpass.h"
 #include "tcpclose.h"
+#include "writequeue.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QTcpSocket>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <utility>
@@ -21,6 +29,8 @@ mTcpServer::mTcpServer(QObject *parent)
 
 mTcpServer::~mTcpServer()
 {
+    // The listening socket closes with the base class.
+    delete acceptNotifier;
     // The client sockets are children and die after this destructor body;
     // their last notices must not reach a server that is half gone.
     const auto sockets = findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
@@ -53,6 +63,55 @@ void mTcpServer::clientDisconnected()
     clientDataReceived();
 }
 
+bool mTcpServer::listen(const QHostAddress &address, quint16 port)
+{
+    if (!QTcpServer::listen(address, port))
+        return false;
+    pauseAccepting();
+    delete acceptNotifier;
+    acceptNotifier = new QSocketNotifier(socketDescriptor(), QSocketNotifier::Read, this);
+    connect(acceptNotifier, &QSocketNotifier::activated, this, &mTcpServer::acceptPending);
+    return true;
+}
+
+void mTcpServer::close()
+{
+    delete acceptNotifier;
+    acceptNotifier = nullptr;
+    QTcpServer::close();
+}
+
+void mTcpServer::acceptPending()
+{
+    while (acceptNotifier && isListening()) {
+        sockaddr_storage peer = {};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(int(socketDescriptor()), reinterpret_cast<sockaddr *>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            // Out of descriptors, or worse: accepting stops, as QTcpServer's
+            // does, instead of being woken for the same connection forever.
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                acceptNotifier->setEnabled(false);
+            return;
+        }
+        auto *socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete socket;
+            continue;
+        }
+        const auto *address = reinterpret_cast<const sockaddr *>(&peer);
+        const quint16 port = ntohs(peer.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6 *>(&peer)->sin6_port
+                                                              : reinterpret_cast<const sockaddr_in *>(&peer)->sin_port);
+        socket->setObjectName(peerText(QHostAddress(address), port));
+        addPendingConnection(socket);
+        emit newConnection();
+    }
+}
+
 void mTcpServer::reportDepartures()
 {
     const QList<QTcpSocket *> sockets = clientSocketList;
@@ -66,6 +125,9 @@ void mTcpServer::reportDepartures()
         clientDescriptors.remove(socket);
         socket->deleteLater();
     }
+    // A client that leaves takes its queue with it.
+    if (clientSocketList.size() != sockets.size())
+        resumeReading();
 }
 
 void mTcpServer::sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx)
@@ -76,8 +138,12 @@ void mTcpServer::sendDataToClient(char *msg, int length, int socketDescriptor, i
         const int descriptor = int(socket->socketDescriptor());
         const bool selected = socketDescriptor != 0 ? descriptor == socketDescriptor
                                                     : descriptor != socketDescriptorEx;
-        if (selected && socket->state() == QAbstractSocket::ConnectedState)
+        if (selected && socket->state() == QAbstractSocket::ConnectedState) {
             socket->write(msg, length);
+            // Written while a received chunk is being handled: the window
+            // relays what the clients send.
+            relayedLast = relayedLast || delivering;
+        }
     }
 }
 
@@ -89,9 +155,14 @@ void mTcpServer::acceptNewClient()
     const int descriptor = int(socket->socketDescriptor());
     connect(socket, &QTcpSocket::disconnected, this, &mTcpServer::clientDisconnected);
     connect(socket, &QTcpSocket::readyRead, this, &mTcpServer::clientDataReceived);
+    connect(socket, &QTcpSocket::bytesWritten, this, &mTcpServer::resumeReading);
     socket->setReadBufferSize(TcpReadBufferSize);
     clientSocketList.append(socket);
-    const QString text = peerText(socket->peerAddress(), socket->peerPort());
+    // Named by the address that came with the connection; asked of the
+    // socket only when it came some other way.
+    QString text = socket->objectName();
+    if (text.isEmpty())
+        text = peerText(socket->peerAddress(), socket->peerPort());
     socket->setObjectName(text);
     clientDescriptors.insert(socket, descriptor);
     emit addClientLink(text, descriptor);
@@ -112,37 +183,62 @@ void mTcpServer::clientDataReceived()
 void mTcpServer::readClients()
 {
     readPassQueued = false;
-    // One pass drains every client that has data, in list order. The list
-    // is walked on a copy because the window's handling of a chunk runs
-    // inside the emit. A pass that runs long queues another for the rest.
+    // Clients take turns, one chunk each, beginning where the last pass
+    // stopped, so a client that floods cannot keep the others waiting. The
+    // list is walked on a copy because the window's handling of a chunk runs
+    // inside the emit. A pass that runs out of time queues another for the
+    // rest; departures are reported after every pass.
     QElapsedTimer pass;
     pass.start();
     const QList<QTcpSocket *> sockets = clientSocketList;
-    for (QTcpSocket *socket : sockets) {
-        if (clientSocketList.contains(socket) && !deliverBuffered(socket, &pass)) {
-            clientDataReceived();
-            return;
+    const qsizetype count = sockets.size();
+    qsizetype at = count > 0 ? nextReader % count : 0;
+    bool timeUp = false;
+    for (qsizetype idle = 0; idle < count; at = (at + 1) % count) {
+        if (pass.hasExpired(MaxReadPassMs)) {
+            timeUp = true;
+            break;
         }
+        // While the chunks are relayed and some client's queue is over the
+        // bound, the senders are not read: TCP holds them back until that
+        // queue drains, and nothing is dropped.
+        if (relayedLast && largestPendingWrite() > MaxQueuedBytes) {
+            readsHeld = true;
+            break;
+        }
+        idle = deliverChunk(sockets.at(at)) ? 0 : idle + 1;
     }
+    nextReader = at;
     reportDepartures();
+    if (timeUp)
+        clientDataReceived();
 }
 
-bool mTcpServer::deliverBuffered(QTcpSocket *socket, const QElapsedTimer *pass)
+bool mTcpServer::deliverChunk(QTcpSocket *socket)
 {
+    // A socket the window's handling of an earlier chunk has dropped.
+    if (!clientDescriptors.contains(socket) || socket->bytesAvailable() <= 0)
+        return false;
     // The descriptor of arrival: a socket whose connection has ended reports
     // none, yet its last bytes still belong to that client.
-    const int descriptor = clientDescriptors.value(socket, int(socket->socketDescriptor()));
-    QPointer<QTcpSocket> guard(socket);
-    while (guard && socket->bytesAvailable() > 0) {
-        if (pass && pass->hasExpired(MaxReadPassMs))
-            return false;
-        // QByteArray keeps a zero byte after its last byte.
-        QByteArray buffer(std::min(socket->bytesAvailable(), MaxTcpChunk), Qt::Uninitialized);
-        const qint64 got = socket->read(buffer.data(), buffer.size());
-        if (got <= 0)
-            break;
-        buffer.truncate(int(got));
-        emit updateTcpServer(buffer.data(), int(got), descriptor);
-    }
+    const int descriptor = clientDescriptors.value(socket);
+    // QByteArray keeps a zero byte after its last byte.
+    QByteArray buffer(std::min(socket->bytesAvailable(), MaxTcpChunk), Qt::Uninitialized);
+    const qint64 got = socket->read(buffer.data(), buffer.size());
+    if (got <= 0)
+        return false;
+    buffer.truncate(int(got));
+    relayedLast = false;
+    delivering = true;
+    emit updateTcpServer(buffer.data(), int(got), descriptor);
+    delivering = false;
     return true;
+}
+
+void mTcpServer::resumeReading()
+{
+    if (readsHeld && largestPendingWrite() <= MaxQueuedBytes) {
+        readsHeld = false;
+        clientDataReceived();
+    }
 }

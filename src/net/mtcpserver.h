@@ -6,7 +6,7 @@
 #include <QTcpServer>
 
 QT_BEGIN_NAMESPACE
-class QElapsedTimer;
+class QSocketNotifier;
 class QTcpSocket;
 QT_END_NAMESPACE
 
@@ -31,6 +31,13 @@ public:
     // closeWhenWritten). The server can then be deleted at once.
     void closeClients(QObject *keeper, int graceMs);
 
+    // Listen and close as QTcpServer's do, except that connections are then
+    // taken by acceptPending(): QTcpServer's accept drops the address the
+    // system hands over with a connection, and a client that has reset by
+    // the time it is taken has no peer address left to ask for.
+    bool listen(const QHostAddress &address = QHostAddress::Any, quint16 port = 0);
+    void close();
+
 signals:
     // Received bytes (valid during the call, one zero byte after the last),
     // their number, and the descriptor of the client that sent them.
@@ -47,11 +54,17 @@ public slots:
     void clientDataReceived();
 
 private:
-    // One read pass over every client, bounded in time.
+    // One read pass over the clients in turn, bounded in time.
     void readClients();
-    // Hands what one client has buffered to the window; false when the pass
-    // ran out of time first (no pass: until the buffer is empty).
-    bool deliverBuffered(QTcpSocket *socket, const QElapsedTimer *pass);
+    // Hands one chunk of what a listed client has buffered to the window;
+    // false when it has nothing.
+    bool deliverChunk(QTcpSocket *socket);
+    // Reads again once reading was held and every queue is back within
+    // the bound.
+    void resumeReading();
+    // Takes every connection waiting on the listening socket, each named
+    // by the address that came with it, and hands it to acceptNewClient().
+    void acceptPending();
     // Reports and drops every client whose connection has ended and whose
     // bytes have all been delivered.
     void reportDepartures();
@@ -60,4 +73,14 @@ private:
     // Each client's descriptor as it was on arrival.
     QHash<const QTcpSocket *, int> clientDescriptors;
     bool readPassQueued = false;
+    // Announces connections waiting on the listening socket.
+    QSocketNotifier *acceptNotifier = nullptr;
+    // Where in the list the next read pass begins.
+    qsizetype nextReader = 0;
+    // A received chunk is being handed to the window.
+    bool delivering = false;
+    // The window wrote to clients while handling the last chunk.
+    bool relayedLast = false;
+    // Reading waits for a client's queue to drain.
+    bool readsHeld = false;
 };
