@@ -9,7 +9,7 @@
 // once a frame, in insertions of bounded size that together take at most a
 // few milliseconds per frame (more follow on the next event-loop passes), so
 // reading is never held longer than a socket's buffer covers.
-inline constexpr int RcvFrameMs = 16;
+inline constexpr int RcvFrameMs = 25;
 inline constexpr qsizetype MaxRcvInsertChars = 16 * 1024;
 inline constexpr qint64 MaxRcvInsertMs = 3;
 // The receive counter is redrawn at most this often while data keeps coming.
