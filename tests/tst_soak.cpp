@@ -319,6 +319,13 @@ public:
         if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
             qFatal("cannot make the FIFO %s", qPrintable(fifo));
         dialogs.otherwise([this](QWidget *modal) { answer(modal); });
+        stopper.setSingleShot(true);
+        QObject::connect(&stopper, &QTimer::timeout, window.w, [this] {
+            if (stopHow == 1 && window.netButton()->isChecked())
+                toggleLink();
+            else if (window.sourceBox()->isChecked())
+                clickBox(window.sourceBox());
+        });
     }
 
     void step(int index)
@@ -577,14 +584,8 @@ private:
         const int how = rng.bounded(endless ? 2 : 3);
         if (how == 2)
             return;
-        QTimer::singleShot(rng.bounded(60), window.w, [this, how] {
-            if (how == 0 && window.sourceBox()->isChecked())
-                clickBox(window.sourceBox());
-            else if (how == 1 && window.netButton()->isChecked())
-                toggleLink();
-            else if (window.sourceBox()->isChecked())
-                clickBox(window.sourceBox());
-        });
+        stopHow = how;
+        stopper.start(rng.bounded(60));
         say(how == 0 ? QStringLiteral(" (source off soon)") : QStringLiteral(" (link off soon)"));
     }
 
@@ -608,6 +609,8 @@ private:
         const QByteArray payload = expectedPayload();
         armStopper();
         window.send();
+        // A send that ended by itself leaves nothing for the stopper to do.
+        stopper.stop();
         if (plain) {
             // One click sends the area's bytes once and counts them.
             QCOMPARE(window.sent() - before, quint32(payload.size()));
@@ -691,6 +694,9 @@ private:
     QString textFile;
     QString badTextFile;
     QString fifo;
+    // Ends a running file send: 0 switches the source off, 1 the link.
+    QTimer stopper;
+    int stopHow = 0;
     QString planned;
     QPointer<QWidget> lastFileDialog;
     QString note;
