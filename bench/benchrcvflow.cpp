@@ -25,32 +25,9 @@ namespace {
 constexpr int DatagramSize = 100;
 constexpr int RateSeconds = 3;
 
-QString ok(bool met)
-{
-    return met ? QStringLiteral("met") : QStringLiteral("MISSED");
-}
-
 QString percent(double share)
 {
     return QString::number(share * 100, 'f', share < 0.01 ? 3 : 1) + QLatin1Char('%');
-}
-
-QJsonObject row(const QString &scenario, qint64 bytes, double secs, const QString &notes)
-{
-    QJsonObject result;
-    result.insert(QStringLiteral("scenario"), scenario);
-    result.insert(QStringLiteral("bytes"), double(bytes));
-    if (secs >= 0)
-        result.insert(QStringLiteral("seconds"), secs);
-    result.insert(QStringLiteral("notes"), notes);
-    return result;
-}
-
-void failRow(const QString &scenario, const QString &why)
-{
-    QJsonObject result = row(scenario, 0, -1, why);
-    result.insert(QStringLiteral("status"), QStringLiteral("error"));
-    emitRow(result);
 }
 
 struct View

@@ -26,29 +26,6 @@ namespace {
 
 constexpr int WriteSize = 4096;
 
-QString ok(bool met)
-{
-    return met ? QStringLiteral("met") : QStringLiteral("MISSED");
-}
-
-QJsonObject row(const QString &scenario, qint64 bytes, double secs, const QString &notes)
-{
-    QJsonObject result;
-    result.insert(QStringLiteral("scenario"), scenario);
-    result.insert(QStringLiteral("bytes"), double(bytes));
-    if (secs >= 0)
-        result.insert(QStringLiteral("seconds"), secs);
-    result.insert(QStringLiteral("notes"), notes);
-    return result;
-}
-
-void failRow(const QString &scenario, const QString &why)
-{
-    QJsonObject result = row(scenario, 0, -1, why);
-    result.insert(QStringLiteral("status"), QStringLiteral("error"));
-    emitRow(result);
-}
-
 QString boxNote(const BenchWindow &window)
 {
     return window.boxTexts().isEmpty() ? QString()

@@ -68,6 +68,12 @@ QByteArray finishPeer(QProcess *peer, int waitMs);
 
 // One result row, printed on stdout for the orchestrating process.
 void emitRow(const QJsonObject &row);
+// A row's fields; secs < 0 leaves the time out.
+QJsonObject row(const QString &scenario, qint64 bytes, double secs, const QString &notes);
+// Emits a row that says the scenario could not run, and why.
+void failRow(const QString &scenario, const QString &why);
+// "met" or "MISSED", for a target in a row's notes.
+QString ok(bool met);
 
 QString mib(qint64 bytes);
 QString seconds(double s);
