@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QNetworkInterface>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 
 mKestruneWidget::mKestruneWidget(QWidget *parent)
@@ -23,7 +22,7 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
 
     // Filling the selector happened before the slots were connected, so the
     // UDP view is applied here once, without touching the captions.
-    applyLinkView(0);
+    applyLinkView(UdpLink);
 
     localIpAddr = chooseLocalIpv4Address(QNetworkInterface::allAddresses());
     ui->lEditIpAddr->setText(localIpAddr);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "linkmode.h"
 #include "rcvpending.h"
+#include "readpass.h"
+#include "tcpclose.h"
 
 #include <QBasicTimer>
 #include <QByteArrayView>
@@ -10,8 +13,6 @@
 #include <QString>
 #include <QTextCursor>
 #include <QWidget>
-
-#include "tcpclose.h"
 
 QT_BEGIN_NAMESPACE
 class QFile;
@@ -76,21 +77,28 @@ private slots:
     void on_cBox_SndHexDisp_clicked(bool checked);
 
 private:
-    // Read-only access for the test suite's probe.
+    // Read access for the test suite's probe.
     friend class KestruneProbe;
 
-    // Shows the rows that belong to a link type (0 UDP, 1 TCP server,
-    // 2 TCP client) and hides the others; captions are not touched.
-    void applyLinkView(int linkMode);
+    // net/linkcontrol.cpp
+    // Shows the rows that belong to a link type and hides the others;
+    // captions are not touched.
+    void applyLinkView(LinkMode linkMode);
     bool openUdpLink();
     bool openTcpClientLink();
     // Unchecks the link button and tells the user why the link did not open.
     void refuseLink(const QString &message);
     // Closes and drops every link object that exists, without reporting.
     void releaseLinks();
+    bool linkExists(LinkMode linkMode) const;
+    // Bytes the link of a type still holds queued for writing.
+    qint64 queuedBytes(LinkMode linkMode) const;
+
+    // net/clientlist.cpp
     // Empties the client selector and its descriptor list.
     void clearClientList();
 
+    // io/receive.cpp
     // One read pass over the TCP client socket, bounded in time.
     void readTcpClient();
     // Captures, or renders with header and timestamp, one received chunk.
@@ -120,22 +128,26 @@ private:
     void updateRcvDisplay(bool quiet);
     void rcvEventLoopIdle();
     void countRcvBytes(qint64 length);
+
+    // io/capture.cpp
     void closeRcvFile();
     // Writes a chunk to the capture file; a write that fails ends capture
     // as a failed start does.
     void captureRcvChunk(QByteArrayView chunk);
+
+    // io/filechoice.cpp
     // Asks for a file, existing or to be created; empty when cancelled.
     QString chooseAnyFile(const QString &title);
 
+    // io/send.cpp
     // Hands bytes to the link of a type; false when that link is not open.
     // In server mode clientIndex is the selector's item (0 for all).
-    bool writeToLink(int linkMode, int clientIndex, QByteArrayView bytes);
+    bool writeToLink(LinkMode linkMode, int clientIndex, QByteArrayView bytes);
     void countSndBytes(qint64 length);
+
+    // io/filesource.cpp
     // The send button's work while the file data source is on.
     void sendDataFile();
-    bool linkExists(int linkMode) const;
-    // Bytes the link of a type still holds queued for writing.
-    qint64 queuedBytes(int linkMode) const;
     void closeDataFile();
 
     QList<int> socketDescriptorList;
@@ -162,7 +174,7 @@ private:
     QString rcvFileName;
     QFile *rcvFile = nullptr;
     bool fileSendRunning = false;
-    bool tcpReadPassQueued = false;
+    ReadPass tcpClientReadPass{this, [this] { readTcpClient(); }};
     // How long closed TCP connections may take to write out their queues;
     // only the test suite shortens it.
     int closingGraceMs = ClosingGraceMs;

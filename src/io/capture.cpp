@@ -41,19 +41,6 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
     on_pBtnResetCnt_clicked();
 }
 
-QString mKestruneWidget::chooseAnyFile(const QString &title)
-{
-    // A list view that takes a typed new name as well as an existing file.
-    QFileDialog fileDialog(this, QString(), QString(), QString());
-    fileDialog.setViewMode(QFileDialog::List);
-    fileDialog.setFileMode(QFileDialog::AnyFile);
-    fileDialog.setWindowTitle(title);
-    fileDialog.setNameFilter(tr("所有文件(*.*)"));
-    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
-        return QString();
-    return fileDialog.selectedFiles().constFirst();
-}
-
 void mKestruneWidget::closeRcvFile()
 {
     delete rcvFile; // closing flushes what is still buffered

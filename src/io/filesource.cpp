@@ -97,29 +97,6 @@ void mKestruneWidget::sendDataFile()
     ui->pBtnSendData->setEnabled(ui->pBtnNetCnnt->isChecked());
 }
 
-bool mKestruneWidget::linkExists(int linkMode) const
-{
-    switch (linkMode) {
-    case 0:
-        return udpSocket != nullptr;
-    case 1:
-        return tcpServer != nullptr;
-    case 2:
-        return tcpClientSocket != nullptr;
-    default:
-        return false;
-    }
-}
-
-qint64 mKestruneWidget::queuedBytes(int linkMode) const
-{
-    if (linkMode == 1 && tcpServer)
-        return tcpServer->largestPendingWrite();
-    if (linkMode == 2 && tcpClientSocket)
-        return tcpClientSocket->bytesToWrite();
-    return 0;
-}
-
 void mKestruneWidget::toSendFile()
 {
     if (!dataFile)
@@ -129,8 +106,8 @@ void mKestruneWidget::toSendFile()
     // be gone after any of them, and the send then ends at once.
     const QPointer<mKestruneWidget> alive(this);
     const QPointer<QFile> file(dataFile);
-    const int linkMode = ui->cBoxNetType->currentIndex();
-    const int clientIndex = linkMode == 1 ? ui->cBoxClients->currentIndex() : -1;
+    const LinkMode linkMode = LinkMode(ui->cBoxNetType->currentIndex());
+    const int clientIndex = linkMode == TcpServerLink ? ui->cBoxClients->currentIndex() : -1;
     const bool wasVisible = isVisible();
     auto sendGoesOn = [&] {
         return alive && file && file == dataFile && file->isOpen() && linkExists(linkMode)
@@ -171,7 +148,7 @@ void mKestruneWidget::toSendFile()
             sinceDisplay.restart();
         }
 
-        if (linkMode == 0) {
+        if (linkMode == UdpLink) {
             msDelay(1);
         } else if (++chunksSincePass == ChunksPerEventPass || queuedBytes(linkMode) > MaxQueuedBytes) {
             chunksSincePass = 0;

@@ -29,14 +29,13 @@ void mKestruneWidget::udpDataReceived()
     // and reading goes on until the socket has none: a read that finds
     // nothing costs one call, where asking first would cost one for every
     // datagram.
-    QElapsedTimer pass;
-    pass.start();
+    const ReadBudget budget;
     QByteArray datagram(MaxDatagramSize, Qt::Uninitialized);
     QHostAddress lastSender;
     quint16 lastSenderPort = 0;
     QString source;
     for (int datagrams = 0; udpSocket; ++datagrams) {
-        if (datagrams == MaxDatagramsPerPass || pass.hasExpired(MaxReadPassMs))
+        if (datagrams == MaxDatagramsPerPass || budget.spent())
             break;
         if (rcvDisplayFull())
             return; // the kernel holds the rest until the area has caught up
@@ -57,23 +56,15 @@ void mKestruneWidget::udpDataReceived()
 
 void mKestruneWidget::tcpClientDataReceived()
 {
-    // Reading runs in a pass of its own, queued behind the events already
-    // waiting; meanwhile a flooding server fills the socket's bounded buffer
-    // and is then held back by TCP instead of holding the window.
-    if (tcpReadPassQueued)
-        return;
-    tcpReadPassQueued = true;
-    QTimer::singleShot(0, this, &mKestruneWidget::readTcpClient);
+    tcpClientReadPass.queue();
 }
 
 void mKestruneWidget::readTcpClient()
 {
-    tcpReadPassQueued = false;
-    QElapsedTimer pass;
-    pass.start();
+    const ReadBudget budget;
     while (tcpClientSocket && tcpClientSocket->bytesAvailable() > 0) {
-        if (pass.hasExpired(MaxReadPassMs)) {
-            tcpClientDataReceived();
+        if (budget.spent()) {
+            tcpClientReadPass.queue();
             break;
         }
         if (rcvDisplayFull())
@@ -291,7 +282,7 @@ void mKestruneWidget::rcvEventLoopIdle()
         return;
     // Quiet: nothing more is waiting to be read on the link.
     const bool quiet = !(udpSocket && udpSocket->hasPendingDatagrams())
-        && !(tcpClientSocket && (tcpReadPassQueued || tcpClientSocket->bytesAvailable() > 0));
+        && !(tcpClientSocket && (tcpClientReadPass.isQueued() || tcpClientSocket->bytesAvailable() > 0));
     if (quiet)
         updateRcvDisplay(true);
 }

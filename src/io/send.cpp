@@ -51,7 +51,7 @@ void mKestruneWidget::toSendData()
     const QByteArray payload = ui->cBox_SndHexDisp->isChecked() ? parseSendHex(text) : text.toLocal8Bit();
     if (payload.isEmpty())
         return;
-    const int linkMode = ui->cBoxNetType->currentIndex();
+    const LinkMode linkMode = LinkMode(ui->cBoxNetType->currentIndex());
     // A loop tick leaves a peer that does not keep up alone: while the link
     // holds more than the bound queued, the tick sends and counts nothing,
     // as when no link is open, and the loop goes on.
@@ -62,18 +62,18 @@ void mKestruneWidget::toSendData()
         countSndBytes(payload.size());
 }
 
-bool mKestruneWidget::writeToLink(int linkMode, int clientIndex, QByteArrayView bytes)
+bool mKestruneWidget::writeToLink(LinkMode linkMode, int clientIndex, QByteArrayView bytes)
 {
     // A copy the server call may point into; the bytes are queued on the
     // sockets before the call returns.
     QByteArray buffer = bytes.toByteArray();
     switch (linkMode) {
-    case 0:
+    case UdpLink:
         if (!udpSocket)
             return false;
         udpSocket->writeDatagram(buffer, udpTargetAddr, quint16(udpTargetPort));
         return true;
-    case 1:
+    case TcpServerLink:
         if (!tcpServer)
             return false;
         // Item 0 stands for every client; an index past the list (nobody
@@ -83,15 +83,14 @@ bool mKestruneWidget::writeToLink(int linkMode, int clientIndex, QByteArrayView 
         else if (clientIndex > 0 && clientIndex < socketDescriptorList.size())
             emit sendDataToClient(buffer.data(), int(buffer.size()), socketDescriptorList.at(clientIndex), 0);
         return true;
-    case 2:
+    case TcpClientLink:
         if (!tcpClientSocket)
             return false;
         if (tcpClientSocket->state() == QAbstractSocket::ConnectedState)
             tcpClientSocket->write(buffer);
         return true;
-    default:
-        return false;
     }
+    return false;
 }
 
 void mKestruneWidget::countSndBytes(qint64 length)

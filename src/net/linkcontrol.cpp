@@ -1,5 +1,6 @@
 #include "mkestrunewidget.h"
 
+#include "linkmode.h"
 #include "mkestruneform.h"
 #include "mtcpserver.h"
 #include "peertext.h"
@@ -17,10 +18,10 @@
 
 #include <utility>
 
-void mKestruneWidget::applyLinkView(int linkMode)
+void mKestruneWidget::applyLinkView(LinkMode linkMode)
 {
-    const bool targetRow = linkMode != 1;
-    const bool serverRows = linkMode == 1;
+    const bool targetRow = linkMode != TcpServerLink;
+    const bool serverRows = linkMode == TcpServerLink;
     ui->labelSpaceUdp->setVisible(targetRow);
     ui->lEditUdpIP->setVisible(targetRow);
     ui->labelUdp->setVisible(targetRow);
@@ -35,19 +36,19 @@ void mKestruneWidget::applyLinkView(int linkMode)
 
 void mKestruneWidget::on_cBoxNetType_currentIndexChanged(int index)
 {
-    applyLinkView(index);
+    applyLinkView(LinkMode(index));
     switch (index) {
-    case 0:
+    case UdpLink:
         ui->label_Port->setText(tr("本地端口"));
         ui->label_IP->setText(tr("本地IP地址"));
         ui->labelUdp->setText(tr("目标IP地址"));
         ui->labelUdp1->setText(tr("目标端口"));
         break;
-    case 1:
+    case TcpServerLink:
         ui->label_Port->setText(tr("本地端口"));
         ui->label_IP->setText(tr("本地IP地址"));
         break;
-    case 2:
+    case TcpClientLink:
         ui->label_Port->setText(tr("服务器端口"));
         ui->label_IP->setText(tr("服务器IP地址"));
         ui->labelUdp->setText(tr("本地IP地址"));
@@ -72,20 +73,20 @@ void mKestruneWidget::on_pBtnNetCnnt_clicked(bool checked)
     }
 
     switch (ui->cBoxNetType->currentIndex()) {
-    case 0:
+    case UdpLink:
         if (!openUdpLink())
             return;
         break;
-    case 1:
+    case TcpServerLink:
         setFieldAddress(localHostAddr, ui->lEditIpAddr->text());
-        localPort = ui->lEditIpPort->text().toInt(nullptr, 10);
+        localPort = typedPortNumber(ui->lEditIpPort->text());
         if (!slotTryCreateTcpServer()) {
             refuseLink(tr("尝试建立服务器失败! 请确认网络状态和端口。"));
             return;
         }
         ui->CurState->setText(tr("建立TCP服务器成功"));
         break;
-    case 2:
+    case TcpClientLink:
         if (!openTcpClientLink())
             return;
         break;
@@ -103,9 +104,9 @@ bool mKestruneWidget::openUdpLink()
     udpSocket = new QUdpSocket(this);
     connect(udpSocket, &QUdpSocket::readyRead, this, &mKestruneWidget::udpDataReceived);
     setFieldAddress(localHostAddr, ui->lEditIpAddr->text());
-    localPort = ui->lEditIpPort->text().toInt(nullptr, 10);
+    localPort = typedPortNumber(ui->lEditIpPort->text());
     setFieldAddress(udpTargetAddr, ui->lEditUdpIP->text());
-    udpTargetPort = ui->lEditUdpPort->text().toInt(nullptr, 10);
+    udpTargetPort = typedPortNumber(ui->lEditUdpPort->text());
     if (!udpSocket->bind(quint16(localPort))) {
         // An unbound socket is no link: drop it, so nothing can send on it.
         delete udpSocket;
@@ -208,9 +209,31 @@ void mKestruneWidget::slotDeleteTcpServer()
     clearClientList();
 }
 
+bool mKestruneWidget::linkExists(LinkMode linkMode) const
+{
+    switch (linkMode) {
+    case UdpLink:
+        return udpSocket != nullptr;
+    case TcpServerLink:
+        return tcpServer != nullptr;
+    case TcpClientLink:
+        return tcpClientSocket != nullptr;
+    }
+    return false;
+}
+
+qint64 mKestruneWidget::queuedBytes(LinkMode linkMode) const
+{
+    if (linkMode == TcpServerLink && tcpServer)
+        return tcpServer->largestPendingWrite();
+    if (linkMode == TcpClientLink && tcpClientSocket)
+        return tcpClientSocket->bytesToWrite();
+    return 0;
+}
+
 void mKestruneWidget::on_lEditUdpPort_textChanged(QString text)
 {
-    udpTargetPort = text.toInt(nullptr, 10);
+    udpTargetPort = typedPortNumber(text);
 }
 
 void mKestruneWidget::on_lEditUdpIP_textChanged(QString text)

@@ -6,10 +6,8 @@
 #include "writequeue.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -170,32 +168,23 @@ void mTcpServer::acceptNewClient()
 
 void mTcpServer::clientDataReceived()
 {
-    // Reading runs in a pass of its own, queued behind the events already
-    // waiting. Until it runs, a flooding client fills its socket's bounded
-    // buffer and is then held back by TCP, so it cannot keep the event loop
-    // to itself.
-    if (readPassQueued)
-        return;
-    readPassQueued = true;
-    QTimer::singleShot(0, this, &mTcpServer::readClients);
+    readPass.queue();
 }
 
 void mTcpServer::readClients()
 {
-    readPassQueued = false;
     // Clients take turns, one chunk each, beginning where the last pass
     // stopped, so a client that floods cannot keep the others waiting. The
     // list is walked on a copy because the window's handling of a chunk runs
     // inside the emit. A pass that runs out of time queues another for the
     // rest; departures are reported after every pass.
-    QElapsedTimer pass;
-    pass.start();
+    const ReadBudget budget;
     const QList<QTcpSocket *> sockets = clientSocketList;
     const qsizetype count = sockets.size();
     qsizetype at = count > 0 ? nextReader % count : 0;
     bool timeUp = false;
     for (qsizetype idle = 0; idle < count; at = (at + 1) % count) {
-        if (pass.hasExpired(MaxReadPassMs)) {
+        if (budget.spent()) {
             timeUp = true;
             break;
         }

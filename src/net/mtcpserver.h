@@ -1,5 +1,7 @@
 #pragma once
 
+#include "readpass.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -72,7 +74,7 @@ private:
     QList<QTcpSocket *> clientSocketList;
     // Each client's descriptor as it was on arrival.
     QHash<const QTcpSocket *, int> clientDescriptors;
-    bool readPassQueued = false;
+    ReadPass readPass{this, [this] { readClients(); }};
     // Announces connections waiting on the listening socket.
     QSocketNotifier *acceptNotifier = nullptr;
     // Where in the list the next read pass begins.

@@ -33,7 +33,12 @@ bool setFieldAddress(QHostAddress &address, const QString &text)
     return address.setAddress(decimal.join(QLatin1Char('.')));
 }
 
+int typedPortNumber(const QString &text)
+{
+    return text.toInt(nullptr, 10);
+}
+
 quint16 portFromText(const QString &text)
 {
-    return quint16(text.toInt(nullptr, 10));
+    return quint16(typedPortNumber(text));
 }

@@ -14,6 +14,10 @@ QString peerText(const QHostAddress &address, quint16 port);
 // the text is an address; address is then set, else cleared.
 bool setFieldAddress(QHostAddress &address, const QString &text);
 
-// A port typed into a field: base-10 text, 0 when it is not a number, and
-// only the low 16 bits of larger values (70000 is 4464).
+// The number typed into a port field: base-10 text, 0 when it is not a
+// number that fits an int. The window keeps it as typed.
+int typedPortNumber(const QString &text);
+
+// The port a typed number names: only its low 16 bits (70000 is 4464,
+// -1 is 65535).
 quint16 portFromText(const QString &text);
