@@ -192,6 +192,11 @@ private:
     // The timestamp line of the second it names.
     qint64 rcvStampSecond = -1;
     QString rcvStampText;
+    // When the last UDP read pass began, whether it left the socket empty,
+    // and the timer of a pass put off until MinUdpPassGapNs after it.
+    QElapsedTimer udpLastPass;
+    bool udpPassDrained = false;
+    QBasicTimer udpPassTimer;
     // The value the counter field shows.
     quint32 rcvCntShown = 0;
 };

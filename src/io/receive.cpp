@@ -24,6 +24,20 @@
 
 void mKestruneWidget::udpDataReceived()
 {
+    // A pass that found the socket empty is followed by the next no sooner
+    // than MinUdpPassGapNs after it began: until then the socket keeps its
+    // notice to itself and datagrams gather in the kernel, so under a flood
+    // one wake-up reads many instead of one each. A datagram after a quiet
+    // spell, and the rest after a pass that stopped early, are read at once.
+    if (udpPassTimer.isActive())
+        return;
+    if (udpPassDrained && udpLastPass.nsecsElapsed() < MinUdpPassGapNs) {
+        const qint64 waitNs = MinUdpPassGapNs - udpLastPass.nsecsElapsed();
+        udpPassTimer.start(int((waitNs + 999999) / 1000000), Qt::PreciseTimer, this);
+        return;
+    }
+    udpLastPass.start();
+    udpPassDrained = false;
     // Datagrams left over are announced again by the socket. Each is read
     // into a buffer that holds the largest, which spares asking its size,
     // and reading goes on until the socket has none: a read that finds
@@ -42,8 +56,10 @@ void mKestruneWidget::udpDataReceived()
         QHostAddress sender;
         quint16 senderPort = 0;
         const qint64 got = udpSocket->readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
-        if (got < 0)
+        if (got < 0) {
+            udpPassDrained = true;
             break; // none left, or a failure the socket reports again
+        }
         if (source.isNull() || senderPort != lastSenderPort || sender != lastSender) {
             source = peerText(sender, senderPort);
             lastSender = sender;
@@ -289,9 +305,12 @@ void mKestruneWidget::rcvEventLoopIdle()
 
 void mKestruneWidget::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() == rcvDisplayTimer.timerId())
+    if (event->timerId() == rcvDisplayTimer.timerId()) {
         updateRcvDisplay(false);
-    else
+    } else if (event->timerId() == udpPassTimer.timerId()) {
+        udpPassTimer.stop();
+        udpDataReceived();
+    } else
         QWidget::timerEvent(event);
 }
 

@@ -18,6 +18,9 @@ inline constexpr int MaxDatagramsPerPass = 4096;
 // The largest UDP payload (over IPv6; IPv4 allows 65 507 bytes).
 inline constexpr qint64 MaxDatagramSize = 65527;
 
+// The least time from the start of one UDP read pass to the next.
+inline constexpr qint64 MinUdpPassGapNs = 1000 * 1000;
+
 // What a UDP socket asks the kernel to buffer ahead of the window.
 inline constexpr int UdpReceiveBufferSize = 4 * 1024 * 1024;
 
