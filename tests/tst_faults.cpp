@@ -440,8 +440,8 @@ void tst_Faults::loopToPeerThatNeverReads_data()
 {
     QTest::addColumn<int>("mode");
 
-    QTest::newRow("TCP client") << TcpClientLink;
-    QTest::newRow("TCP server, all clients") << TcpServerLink;
+    QTest::newRow("TCP client") << int(TcpClientLink);
+    QTest::newRow("TCP server, all clients") << int(TcpServerLink);
 }
 
 void tst_Faults::loopToPeerThatNeverReads()

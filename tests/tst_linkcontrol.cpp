@@ -222,14 +222,14 @@ void tst_LinkControl::selectorSetsViewAndCaptions_data()
 
     const QString udpRow = QStringLiteral("1111100000");
     const QString serverRow = QStringLiteral("0000011111");
-    QTest::newRow("at start") << -1 << UdpLink << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
-    QTest::newRow("UDP after client") << TcpClientLink << UdpLink << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
-    QTest::newRow("UDP after server") << TcpServerLink << UdpLink << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
+    QTest::newRow("at start") << -1 << int(UdpLink) << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
+    QTest::newRow("UDP after client") << int(TcpClientLink) << int(UdpLink) << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
+    QTest::newRow("UDP after server") << int(TcpServerLink) << int(UdpLink) << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
     // The server leaves the target row's captions as they were.
-    QTest::newRow("server after UDP") << UdpLink << TcpServerLink << serverRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
-    QTest::newRow("server after client") << TcpClientLink << TcpServerLink << serverRow << "本地端口" << "本地IP地址" << "本地IP地址" << "本地端口";
-    QTest::newRow("client after UDP") << UdpLink << TcpClientLink << udpRow << "服务器端口" << "服务器IP地址" << "本地IP地址" << "本地端口";
-    QTest::newRow("client after server") << TcpServerLink << TcpClientLink << udpRow << "服务器端口" << "服务器IP地址" << "本地IP地址" << "本地端口";
+    QTest::newRow("server after UDP") << int(UdpLink) << int(TcpServerLink) << serverRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
+    QTest::newRow("server after client") << int(TcpClientLink) << int(TcpServerLink) << serverRow << "本地端口" << "本地IP地址" << "本地IP地址" << "本地端口";
+    QTest::newRow("client after UDP") << int(UdpLink) << int(TcpClientLink) << udpRow << "服务器端口" << "服务器IP地址" << "本地IP地址" << "本地端口";
+    QTest::newRow("client after server") << int(TcpServerLink) << int(TcpClientLink) << udpRow << "服务器端口" << "服务器IP地址" << "本地IP地址" << "本地端口";
 }
 
 void tst_LinkControl::selectorSetsViewAndCaptions()
@@ -273,12 +273,12 @@ void tst_LinkControl::opensAndCloses_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("address");
 
-    QTest::newRow("UDP") << UdpLink << "127.0.0.1";
-    QTest::newRow("TCP server") << TcpServerLink << "127.0.0.1";
-    QTest::newRow("TCP client") << TcpClientLink << "127.0.0.1";
+    QTest::newRow("UDP") << int(UdpLink) << "127.0.0.1";
+    QTest::newRow("TCP server") << int(TcpServerLink) << "127.0.0.1";
+    QTest::newRow("TCP client") << int(TcpClientLink) << "127.0.0.1";
     // Every digit position of the address mask filled.
-    QTest::newRow("TCP server, zero-padded address") << TcpServerLink << "127.000.000.001";
-    QTest::newRow("TCP client, zero-padded address") << TcpClientLink << "127.000.000.001";
+    QTest::newRow("TCP server, zero-padded address") << int(TcpServerLink) << "127.000.000.001";
+    QTest::newRow("TCP client, zero-padded address") << int(TcpClientLink) << "127.000.000.001";
 }
 
 void tst_LinkControl::opensAndCloses()
@@ -338,14 +338,14 @@ void tst_LinkControl::readsPortTexts_data()
     QTest::addColumn<int>("offset");
     QTest::addColumn<bool>("systemChosen");
 
-    QTest::newRow("UDP, letters") << UdpLink << "abc" << 0 << true;
-    QTest::newRow("UDP, empty") << UdpLink << "" << 0 << true;
-    QTest::newRow("UDP, free port") << UdpLink << "%1" << 0 << false;
-    QTest::newRow("UDP, beyond 16 bits") << UdpLink << "%1" << 65536 << false;
-    QTest::newRow("server, letters") << TcpServerLink << "abc" << 0 << true;
-    QTest::newRow("server, empty") << TcpServerLink << "" << 0 << true;
-    QTest::newRow("server, free port") << TcpServerLink << "%1" << 0 << false;
-    QTest::newRow("server, beyond 16 bits") << TcpServerLink << "%1" << 65536 << false;
+    QTest::newRow("UDP, letters") << int(UdpLink) << "abc" << 0 << true;
+    QTest::newRow("UDP, empty") << int(UdpLink) << "" << 0 << true;
+    QTest::newRow("UDP, free port") << int(UdpLink) << "%1" << 0 << false;
+    QTest::newRow("UDP, beyond 16 bits") << int(UdpLink) << "%1" << 65536 << false;
+    QTest::newRow("server, letters") << int(TcpServerLink) << "abc" << 0 << true;
+    QTest::newRow("server, empty") << int(TcpServerLink) << "" << 0 << true;
+    QTest::newRow("server, free port") << int(TcpServerLink) << "%1" << 0 << false;
+    QTest::newRow("server, beyond 16 bits") << int(TcpServerLink) << "%1" << 65536 << false;
 }
 
 void tst_LinkControl::readsPortTexts()
@@ -401,14 +401,14 @@ void tst_LinkControl::refusesToOpen_data()
     const QString addressFailed = QStringLiteral("TCP服务器IP设置失败!");
     const QString connectFailed = QStringLiteral("尝试连接服务器失败! 请确认服务器状态。");
 
-    QTest::newRow("UDP port held by a socket") << UdpLink << int(UdpPortHeld) << udpFailed << "8081";
-    QTest::newRow("UDP port held by another window") << UdpLink << int(UdpPortHeldByWindow) << udpFailed << "8081";
-    QTest::newRow("server port held by a server") << TcpServerLink << int(ServerPortHeld) << serverFailed << "8081";
-    QTest::newRow("server port held by another window") << TcpServerLink << int(ServerPortHeldByWindow) << serverFailed << "8081";
-    QTest::newRow("client address only the mask's dots") << TcpClientLink << int(OnlyMaskDots) << addressFailed << "8081";
-    QTest::newRow("client address out of range") << TcpClientLink << int(NotAnAddress) << addressFailed << "8081";
-    QTest::newRow("client refused") << TcpClientLink << int(NothingListens) << connectFailed << "0";
-    QTest::newRow("client never answered") << TcpClientLink << int(ServerNeverAnswers) << connectFailed << "0";
+    QTest::newRow("UDP port held by a socket") << int(UdpLink) << int(UdpPortHeld) << udpFailed << "8081";
+    QTest::newRow("UDP port held by another window") << int(UdpLink) << int(UdpPortHeldByWindow) << udpFailed << "8081";
+    QTest::newRow("server port held by a server") << int(TcpServerLink) << int(ServerPortHeld) << serverFailed << "8081";
+    QTest::newRow("server port held by another window") << int(TcpServerLink) << int(ServerPortHeldByWindow) << serverFailed << "8081";
+    QTest::newRow("client address only the mask's dots") << int(TcpClientLink) << int(OnlyMaskDots) << addressFailed << "8081";
+    QTest::newRow("client address out of range") << int(TcpClientLink) << int(NotAnAddress) << addressFailed << "8081";
+    QTest::newRow("client refused") << int(TcpClientLink) << int(NothingListens) << connectFailed << "0";
+    QTest::newRow("client never answered") << int(TcpClientLink) << int(ServerNeverAnswers) << connectFailed << "0";
 }
 
 void tst_LinkControl::refusesToOpen()
@@ -515,11 +515,11 @@ void tst_LinkControl::udpDestinationFollowsFields_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("open");
 
-    QTest::newRow("UDP, closed") << UdpLink << false;
-    QTest::newRow("UDP, open") << UdpLink << true;
-    QTest::newRow("TCP server, open") << TcpServerLink << true;
-    QTest::newRow("TCP client, closed") << TcpClientLink << false;
-    QTest::newRow("TCP client, open") << TcpClientLink << true;
+    QTest::newRow("UDP, closed") << int(UdpLink) << false;
+    QTest::newRow("UDP, open") << int(UdpLink) << true;
+    QTest::newRow("TCP server, open") << int(TcpServerLink) << true;
+    QTest::newRow("TCP client, closed") << int(TcpClientLink) << false;
+    QTest::newRow("TCP client, open") << int(TcpClientLink) << true;
 }
 
 void tst_LinkControl::udpDestinationFollowsFields()
@@ -869,12 +869,12 @@ void tst_LinkControl::closesTheLinkThatIsOpen_data()
     QTest::addColumn<int>("openMode");
     QTest::addColumn<int>("shownMode");
 
-    QTest::newRow("UDP open, client shown") << UdpLink << TcpClientLink;
-    QTest::newRow("UDP open, server shown") << UdpLink << TcpServerLink;
-    QTest::newRow("server open, UDP shown") << TcpServerLink << UdpLink;
-    QTest::newRow("server open, client shown") << TcpServerLink << TcpClientLink;
-    QTest::newRow("client open, UDP shown") << TcpClientLink << UdpLink;
-    QTest::newRow("client open, server shown") << TcpClientLink << TcpServerLink;
+    QTest::newRow("UDP open, client shown") << int(UdpLink) << int(TcpClientLink);
+    QTest::newRow("UDP open, server shown") << int(UdpLink) << int(TcpServerLink);
+    QTest::newRow("server open, UDP shown") << int(TcpServerLink) << int(UdpLink);
+    QTest::newRow("server open, client shown") << int(TcpServerLink) << int(TcpClientLink);
+    QTest::newRow("client open, UDP shown") << int(TcpClientLink) << int(UdpLink);
+    QTest::newRow("client open, server shown") << int(TcpClientLink) << int(TcpServerLink);
 }
 
 void tst_LinkControl::closesTheLinkThatIsOpen()
@@ -908,9 +908,9 @@ void tst_LinkControl::windowDestroyedWithOpenLink_data()
 {
     QTest::addColumn<int>("mode");
 
-    QTest::newRow("UDP") << UdpLink;
-    QTest::newRow("server with two clients") << TcpServerLink;
-    QTest::newRow("client") << TcpClientLink;
+    QTest::newRow("UDP") << int(UdpLink);
+    QTest::newRow("server with two clients") << int(TcpServerLink);
+    QTest::newRow("client") << int(TcpClientLink);
 }
 
 void tst_LinkControl::windowDestroyedWithOpenLink()

@@ -272,10 +272,10 @@ void tst_RcvFlow::counterExactWhenQuiet_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("capture");
-    QTest::newRow("UDP") << UdpLink << false;
-    QTest::newRow("UDP, captured") << UdpLink << true;
-    QTest::newRow("server") << TcpServerLink << false;
-    QTest::newRow("client") << TcpClientLink << false;
+    QTest::newRow("UDP") << int(UdpLink) << false;
+    QTest::newRow("UDP, captured") << int(UdpLink) << true;
+    QTest::newRow("server") << int(TcpServerLink) << false;
+    QTest::newRow("client") << int(TcpClientLink) << false;
 }
 
 void tst_RcvFlow::counterExactWhenQuiet()
@@ -318,8 +318,8 @@ void tst_RcvFlow::counterExactWhenQuiet()
 void tst_RcvFlow::capHoldsFlood_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::newRow("client") << TcpClientLink;
-    QTest::newRow("server") << TcpServerLink;
+    QTest::newRow("client") << int(TcpClientLink);
+    QTest::newRow("server") << int(TcpServerLink);
 }
 
 void tst_RcvFlow::capHoldsFlood()
