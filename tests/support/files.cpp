@@ -1,9 +1,7 @@
 #include "files.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 #include <QRandomGenerator64>
 #include <QTemporaryDir>
@@ -69,19 +67,6 @@ QByteArray writeRandomFile(const QString &path, qint64 size, quint64 seed)
         written += piece;
     }
     return file.flush() ? hash.result().toHex() : QByteArray();
-}
-
-int openDescriptors(const QString &path)
-{
-    // Every open descriptor is a link in /proc/self/fd to what it is open on.
-    const QString target = QFileInfo(path).absoluteFilePath();
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    int count = 0;
-    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
-        if (fd.symLinkTarget() == target)
-            ++count;
-    }
-    return count;
 }
 
 } // namespace testsupport

@@ -32,7 +32,4 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
 // work too, and returns their SHA-256; empty when writing failed.
 QByteArray writeRandomFile(const QString &path, qint64 size, quint64 seed);
 
-// How many of this process's descriptors are open on the file at path.
-int openDescriptors(const QString &path);
-
 } // namespace testsupport
