@@ -53,7 +53,7 @@ GapRun floodOnce(LinkMode kind)
             run.why = QStringLiteral("server link did not open");
             return run;
         }
-    } else if (!window.openUdp(freeLoopbackPort())) {
+    } else if (!window.openUdp(freeTcpPort())) {
         run.why = QStringLiteral("UDP link did not open");
         return run;
     }

@@ -151,7 +151,7 @@ void receiveScenario(const QString &label, const QString &source, qint64 total, 
 double socatReceive(const QStringList &senderArgs, bool senderIsSocat, const QString &out, int timeoutMs,
                     QString &why)
 {
-    const quint16 port = freeLoopbackPort();
+    const quint16 port = freeTcpPort();
     auto receiver = PeerProcess::socat({QStringLiteral("-u"),
                                 QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),
                                 QStringLiteral("OPEN:%1,creat,trunc").arg(out)});
@@ -351,7 +351,7 @@ void tcpSendScenario()
 
         // The window sends to a socat reader that writes a file to check.
         const QString out = dir.filePath(QStringLiteral("received.bin"));
-        const quint16 port = freeLoopbackPort();
+        const quint16 port = freeTcpPort();
         qint64 finishedNs = 0;
         auto reader = PeerProcess::socat({QStringLiteral("-u"),
                                   QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files.h"
+#include "loopback.h"
 #include "peerprocess.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 namespace bench {
 
 using testsupport::MiB;
+using testsupport::freeTcpPort;
 using testsupport::PeerProcess;
 using testsupport::peerValue;
 using testsupport::sha256OfFile;
@@ -37,8 +39,6 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 // Runs the event loop for a while (settling before a memory reading).
 void settle(int ms);
 
-// A loopback port that nobody listens on right now.
-quint16 freeLoopbackPort();
 // True once something listens on 127.0.0.1:port (read from /proc/net/tcp).
 bool waitForListener(quint16 port, int timeoutMs);
 

@@ -66,19 +66,6 @@ const QString ConnectFailed = QStringLiteral("尝试连接服务器失败! 请�
 const QString OpenFailed = QStringLiteral("打开文件失败。");
 const QString SaveFailed = QStringLiteral("保存文件失败。");
 
-// A port that nothing of the given link type uses right now, chosen by the
-// system; a fixed port would collide with a copy of this test running
-// beside it.
-quint16 freePort(int mode)
-{
-    if (mode == UdpLink) {
-        QUdpSocket udp;
-        return udp.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress) ? udp.localPort() : 0;
-    }
-    QTcpServer tcp;
-    return tcp.listen(QHostAddress::LocalHost, 0) ? tcp.serverPort() : 0;
-}
-
 // A row's port text for the picked port (see Picked).
 QString portText(QString text, quint16 port)
 {

@@ -76,12 +76,6 @@ QString successText(int mode)
     }
 }
 
-bool ipv6LoopbackAvailable()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHostIPv6, 0);
-}
-
 QString clientText(const QTcpSocket &client)
 {
     return QStringLiteral("127.0.0.1:") + QString::number(client.localPort());
@@ -183,20 +177,6 @@ void verifyLinkEnded(int mode, Peer &far, quint16 port)
         QTRY_COMPARE_WITH_TIMEOUT(far.socket()->state(), QAbstractSocket::UnconnectedState, Timeout);
         break;
     }
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress);
-    return probe.localPort();
-}
-
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 const char *const ViewWidgets[] = {

@@ -3,6 +3,7 @@
 #include "mkestruneform.h"
 #include "mkestrunewidget.h"
 #include "testsupport.h"
+#include "workingdirectory.h"
 
 #include <QAbstractSocket>
 #include <QApplication>
@@ -231,17 +232,7 @@ std::unique_ptr<QWidget> newWidgetOfClass(const QByteArray &className)
     return std::make_unique<QWidget>();
 }
 
-// Runs a block with another working directory and restores the old one.
-class WorkingDirectory final
-{
-public:
-    explicit WorkingDirectory(const QString &path) : m_previous(QDir::currentPath()) { QDir::setCurrent(path); }
-    ~WorkingDirectory() { QDir::setCurrent(m_previous); }
-    Q_DISABLE_COPY_MOVE(WorkingDirectory)
-
-private:
-    QString m_previous;
-};
+using testsupport::WorkingDirectory;
 
 bool writeImage(const QString &path, const QSize &size, const char *format)
 {

@@ -58,17 +58,6 @@ qint64 envNumber(const char *name, qint64 fallback)
     return ok ? value : fallback;
 }
 
-// Resets a connection: with a zero linger time, closing sends RST.
-void resetConnection(QTcpSocket *socket)
-{
-    const qintptr fd = socket->socketDescriptor();
-    if (fd >= 0) {
-        const linger noLinger{1, 0};
-        ::setsockopt(int(fd), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
-    }
-    socket->abort();
-}
-
 QByteArray invalidUtf8(QRandomGenerator &rng, int size)
 {
     static const char pieces[][4] = {"\xFF", "\xC3", "\xE2\x82", "\xF0\x9F", "\x80", "\xED\xA0\x80"};

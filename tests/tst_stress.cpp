@@ -62,15 +62,6 @@ private:
 
 namespace {
 
-// Ends a connection with a reset instead of the usual close: with a zero
-// linger time the kernel sends RST and drops what is still queued.
-void resetConnection(QTcpSocket *socket)
-{
-    const linger hard{1, 0};
-    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    socket->abort();
-}
-
 // Bytes the window's TCP link still holds queued for writing.
 qint64 queuedBytes(const Window &window)
 {

@@ -6,6 +6,7 @@
 
 #include "files.h"
 #include "kestruneprobe.h"
+#include "loopback.h"
 #include "modalguard.h"
 #include "modalscript.h"
 #include "peer.h"
