@@ -2,7 +2,6 @@
 
 #include "benchsupport.h"
 #include "benchwindow.h"
-#include "kestruneprobe.h"
 #include "mtcpserver.h"
 
 #include <QElapsedTimer>
@@ -22,7 +21,6 @@ constexpr int TickMs = 10;
 constexpr qint64 TargetGapMs = 50;
 constexpr int Rounds = 3;
 
-enum class Flood { Udp, Server, Client };
 
 struct GapRun
 {
@@ -37,25 +35,25 @@ struct GapRun
 // One flood of FloodMs against a fresh window, with a precise 10 ms timer
 // ticking in the window's thread; the longest gap between two ticks is how
 // long the window held the thread at a stretch.
-GapRun floodOnce(Flood kind)
+GapRun floodOnce(LinkMode kind)
 {
     GapRun run;
     BenchWindow window;
-    std::unique_ptr<QProcess> peer;
+    std::unique_ptr<PeerProcess> peer;
     const QString ms = QString::number(FloodMs);
-    if (kind == Flood::Client) {
+    if (kind == TcpClientLink) {
         peer = startPeer({QStringLiteral("tcp-serve-flood"), ms});
-        const quint16 port = readPeerPort(*peer, 10000);
+        const quint16 port = peer->port(10000);
         if (!port || !window.openClient(port)) {
             run.why = QStringLiteral("client link did not open");
             return run;
         }
-    } else if (kind == Flood::Server) {
+    } else if (kind == TcpServerLink) {
         if (!window.openServer()) {
             run.why = QStringLiteral("server link did not open");
             return run;
         }
-    } else if (!window.openUdp(freeLoopbackPort())) {
+    } else if (!window.openUdp(freeTcpPort())) {
         run.why = QStringLiteral("UDP link did not open");
         return run;
     }
@@ -71,17 +69,17 @@ GapRun floodOnce(Flood kind)
     sinceTick.start();
     tick.start();
 
-    if (kind == Flood::Server) {
+    if (kind == TcpServerLink) {
         peer = startPeer({QStringLiteral("tcp-flood"), QString::number(window.server()->serverPort()), ms});
-    } else if (kind == Flood::Udp) {
+    } else if (kind == UdpLink) {
         peer = startPeer({QStringLiteral("udp-flood"),
-                          QString::number(KestruneProbe::udpSocket(window.widget())->localPort()),
+                          QString::number(testsupport::udpLink(window.widget())->localPort()),
                           QStringLiteral("64"), ms});
     }
-    const bool ended = waitUntil([&] { return peer->state() == QProcess::NotRunning; }, FloodMs + 20000);
+    const bool ended = waitUntil([&] { return !peer->running(); }, FloodMs + 20000);
     tick.stop();
-    const QByteArray report = finishPeer(peer.get(), 0);
-    run.sent = kind == Flood::Udp ? peerValue(report, QStringLiteral("datagrams")) + QStringLiteral(" datagrams")
+    const QByteArray report = peer->finish(0);
+    run.sent = kind == UdpLink ? peerValue(report, QStringLiteral("datagrams")) + QStringLiteral(" datagrams")
                                   : peerValue(report, QStringLiteral("bytes")) + QStringLiteral(" bytes");
     run.received = window.rcvCount();
     run.ran = ended;
@@ -96,12 +94,12 @@ void floodGapScenario()
 {
     const struct
     {
-        Flood kind;
+        LinkMode kind;
         const char *label;
     } kinds[] = {
-        {Flood::Udp, "longest event-loop gap, UDP flood of 64-byte datagrams"},
-        {Flood::Server, "longest event-loop gap, TCP server flooded by a client"},
-        {Flood::Client, "longest event-loop gap, TCP client flooded by its server"},
+        {UdpLink, "longest event-loop gap, UDP flood of 64-byte datagrams"},
+        {TcpServerLink, "longest event-loop gap, TCP server flooded by a client"},
+        {TcpClientLink, "longest event-loop gap, TCP client flooded by its server"},
     };
     for (const auto &kind : kinds) {
         std::vector<qint64> gaps;

@@ -44,10 +44,10 @@ void pacedRun(BenchWindow &window, const View &view, int rate)
 {
     const QString label = QStringLiteral("UDP %1 B at %2/s, %3").arg(DatagramSize).arg(rate).arg(view.name);
     auto plain = startPeer({QStringLiteral("udp-recv"), QStringLiteral("1000000000000"), QStringLiteral("60")});
-    const quint16 plainPort = readPeerPort(*plain, 10000);
+    const quint16 plainPort = plain->port(10000);
     if (!plainPort)
         return failRow(label, QStringLiteral("plain reader did not start"));
-    const quint16 windowPort = KestruneProbe::udpSocket(window.widget())->localPort();
+    const quint16 windowPort = testsupport::udpLink(window.widget())->localPort();
     window.child<QPushButton>("pBtnResetCnt")->click();
     if (!view.capture)
         window.child<QPushButton>("pBtnClearRcvDisp")->click();
@@ -57,10 +57,10 @@ void pacedRun(BenchWindow &window, const View &view, int rate)
     auto sender = startPeer({QStringLiteral("udp-paced"), QString::number(rate), QString::number(RateSeconds),
                              QString::number(DatagramSize), QString::number(windowPort),
                              QString::number(plainPort)});
-    const bool sent = waitUntil([&] { return sender->state() == QProcess::NotRunning; }, 60000);
+    const bool sent = waitUntil([&] { return !sender->running(); }, 60000);
     const qint64 sentNs = monotonicNs();
     const double cpuSending = cpuSeconds() - cpuBefore;
-    const QByteArray report = sender->readAllStandardOutput();
+    const QByteArray report = sender->finish(0);
     const qint64 total = peerValue(report, QStringLiteral("sent")).toLongLong();
     // What the kernel still holds is read; then the window is quiet.
     qint64 previous = -1;
@@ -74,7 +74,7 @@ void pacedRun(BenchWindow &window, const View &view, int rate)
         5000);
     const double wall = double(sentNs - startNs) / 1e9;
     const qint64 counted = window.rcvCount() / DatagramSize;
-    const QByteArray plainReport = finishPeer(plain.get(), 5000);
+    const QByteArray plainReport = plain->finish(5000);
     const qint64 plainGot = peerValue(plainReport, QStringLiteral("datagrams")).toLongLong();
 
     const qint64 lost = total - counted;
@@ -210,7 +210,7 @@ void memoryShownScenario()
             return failRow(label, QStringLiteral("UDP link did not open"));
         if (hex)
             window.clickBox("cBox_RcvHexDisp");
-        const quint16 port = KestruneProbe::udpSocket(window.widget())->localPort();
+        const quint16 port = testsupport::udpLink(window.widget())->localPort();
         QUdpSocket sender;
         // Lines of text, 99 characters and a line feed; random bytes for hex.
         QByteArray line(DatagramSize, 'm');

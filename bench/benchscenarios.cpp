@@ -97,8 +97,8 @@ ReceiveRun receiveFromPeer(BenchWindow &window, quint16 port, const QString &sou
         if (run.done)
             run.lastMiB = double(endNs - lastStartNs) / 1e9;
     }
-    peer->waitForFinished(5000);
-    stopProcess(peer.get());
+    peer->process.waitForFinished(5000);
+    peer->stop();
     return run;
 }
 
@@ -151,8 +151,8 @@ void receiveScenario(const QString &label, const QString &source, qint64 total, 
 double socatReceive(const QStringList &senderArgs, bool senderIsSocat, const QString &out, int timeoutMs,
                     QString &why)
 {
-    const quint16 port = freeLoopbackPort();
-    auto receiver = startSocat({QStringLiteral("-u"),
+    const quint16 port = freeTcpPort();
+    auto receiver = PeerProcess::socat({QStringLiteral("-u"),
                                 QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),
                                 QStringLiteral("OPEN:%1,creat,trunc").arg(out)});
     if (!receiver) {
@@ -161,18 +161,19 @@ double socatReceive(const QStringList &senderArgs, bool senderIsSocat, const QSt
     }
     if (!waitForListener(port, 5000)) {
         why = QStringLiteral("socat did not listen");
-        stopProcess(receiver.get());
+        receiver->stop();
         return -1;
     }
     qint64 finishedNs = 0;
-    QObject::connect(receiver.get(), &QProcess::finished, receiver.get(), [&] { finishedNs = monotonicNs(); });
+    QObject::connect(&receiver->process, &QProcess::finished, &receiver->process, [&] { finishedNs = monotonicNs(); });
     QStringList args = senderArgs;
     args.replaceInStrings(QStringLiteral("{port}"), QString::number(port));
     const qint64 startNs = monotonicNs();
-    std::unique_ptr<QProcess> sender = senderIsSocat ? startSocat(args) : startPeer(args);
+    std::unique_ptr<PeerProcess> sender = senderIsSocat ? PeerProcess::socat(args) : startPeer(args);
     const bool done = waitUntil([&] { return finishedNs != 0; }, timeoutMs);
-    stopProcess(sender.get());
-    stopProcess(receiver.get());
+    if (sender)
+        sender->stop();
+    receiver->stop();
     if (!done) {
         why = QStringLiteral("socat timeout");
         return -1;
@@ -264,8 +265,8 @@ void captureScenario()
             rounds.ours.push_back(secs);
         rounds.exact = rounds.exact && QFileInfo(capture).size() == total && sha256OfFile(capture) == sourceHash;
         QFile::remove(capture);
-        peer->waitForFinished(5000);
-        stopProcess(peer.get());
+        peer->process.waitForFinished(5000);
+        peer->stop();
     }
 
     const double ours = median(rounds.ours);
@@ -350,14 +351,14 @@ void tcpSendScenario()
 
         // The window sends to a socat reader that writes a file to check.
         const QString out = dir.filePath(QStringLiteral("received.bin"));
-        const quint16 port = freeLoopbackPort();
+        const quint16 port = freeTcpPort();
         qint64 finishedNs = 0;
-        auto reader = startSocat({QStringLiteral("-u"),
+        auto reader = PeerProcess::socat({QStringLiteral("-u"),
                                   QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),
                                   QStringLiteral("OPEN:%1,creat,trunc").arg(out)});
         if (!reader || !waitForListener(port, 5000))
             return failRow(label, QStringLiteral("socat reader did not start"));
-        QObject::connect(reader.get(), &QProcess::finished, reader.get(), [&] { finishedNs = monotonicNs(); });
+        QObject::connect(&reader->process, &QProcess::finished, &reader->process, [&] { finishedNs = monotonicNs(); });
         if (!window.openClient(port))
             return failRow(label, QStringLiteral("client link did not open") + boxNote(window));
         // The data source stays on between rounds: every send starts again
@@ -376,7 +377,7 @@ void tcpSendScenario()
         window.closeLink();
         const bool readerDone = waitUntil([&] { return finishedNs != 0; }, 30000);
         const double secs = double((readerDone ? finishedNs : monotonicNs()) - startNs) / 1e9;
-        stopProcess(reader.get());
+        reader->stop();
         const qint64 arrived = QFileInfo(out).size();
         rounds.exact = rounds.exact && arrived == total && sha256OfFile(out) == sourceHash;
         QFile::remove(out);
@@ -434,7 +435,7 @@ void udpSendScenario()
         return failRow(label, QStringLiteral("could not write the source file"));
 
     auto peer = startPeer({QStringLiteral("udp-recv"), QString::number(total), QStringLiteral("60")});
-    const quint16 port = readPeerPort(*peer, 10000);
+    const quint16 port = peer->port(10000);
     if (!port)
         return failRow(label, QStringLiteral("UDP peer did not start"));
 
@@ -451,7 +452,7 @@ void udpSendScenario()
     const double cpu = cpuSeconds() - cpuBefore;
     const qint64 counted = window.sndCount();
 
-    const QByteArray report = finishPeer(peer.get(), 10000);
+    const QByteArray report = peer->finish(10000);
     const double rate = double(counted / 1024) / secs;
     const double share = cpu / secs;
 
@@ -488,7 +489,7 @@ void rssScenario()
     }
 
     auto reader = startPeer({QStringLiteral("slow-read"), QString::number(MiB), QStringLiteral("90")});
-    const quint16 port = readPeerPort(*reader, 10000);
+    const quint16 port = reader->port(10000);
     if (!port)
         return failRow(label, QStringLiteral("slow reader did not start"));
 
@@ -514,7 +515,7 @@ void rssScenario()
     const qint64 peakKiB = peakReset ? statusKiB("VmHWM") : sampledKiB;
     const qint64 sent = window.sndCount();
     window.closeLink();
-    const QByteArray report = finishPeer(reader.get(), 0);
+    const QByteArray report = reader->finish(0);
 
     const qint64 growthKiB = peakKiB - idleKiB;
     QJsonObject result = row(label, sent, secs, QString());

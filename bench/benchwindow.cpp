@@ -1,142 +1,69 @@
 #include "benchwindow.h"
 
-#include "benchsupport.h"
-#include "kestruneprobe.h"
+#include "modalguard.h"
 #include "mtcpserver.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTest>
 
 BenchWindow::BenchWindow()
-    : m_window(std::make_unique<mKestruneWidget>())
 {
-    QObject::connect(&m_boxCloser, &QTimer::timeout, m_window.get(), [this] { closeMessageBoxes(); });
-    m_boxCloser.start(100);
-    m_window->show();
-    if (!QTest::qWaitForWindowExposed(m_window.get(), 10000))
+    if (!window.exposed)
         m_boxTexts.append(QStringLiteral("window not exposed"));
+    answerWith({});
 }
 
-BenchWindow::~BenchWindow()
+void BenchWindow::answerWith(std::vector<testsupport::ModalStep> steps)
 {
-    m_boxCloser.stop();
-}
-
-void BenchWindow::closeMessageBoxes()
-{
-    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-        m_boxTexts.append(box->windowTitle() + QLatin1Char(':') + box->text());
-        box->close();
-    }
+    // One script at a time looks at the modal widgets.
+    modals.reset();
+    modals = std::make_unique<testsupport::ModalScript>(std::move(steps));
+    modals->otherwise([this](QWidget *modal) {
+        if (auto *box = qobject_cast<QMessageBox *>(modal))
+            m_boxTexts.append(box->windowTitle() + QLatin1Char(':') + box->text());
+        else
+            m_boxTexts.append(modal->windowTitle());
+        testsupport::dismissModal(modal);
+    });
 }
 
 quint16 BenchWindow::openServer()
 {
-    child<QComboBox>("cBoxNetType")->setCurrentIndex(1);
-    child<QLineEdit>("lEditIpAddr")->setText(QStringLiteral("127.0.0.1"));
-    child<QLineEdit>("lEditIpPort")->setText(QStringLiteral("0"));
-    bench::click(child<QPushButton>("pBtnNetCnnt"));
-    mTcpServer *listening = server();
-    return linkOpen() && listening ? listening->serverPort() : 0;
+    mTcpServer *listening = window.open(TcpServerLink, 0) ? server() : nullptr;
+    return listening ? listening->serverPort() : 0;
 }
 
 bool BenchWindow::openClient(quint16 serverPort)
 {
-    child<QComboBox>("cBoxNetType")->setCurrentIndex(2);
-    child<QLineEdit>("lEditIpAddr")->setText(QStringLiteral("127.0.0.1"));
-    child<QLineEdit>("lEditIpPort")->setText(QString::number(serverPort));
-    bench::click(child<QPushButton>("pBtnNetCnnt"));
-    return linkOpen() && clientSocket();
+    return window.open(TcpClientLink, serverPort) && clientSocket();
 }
 
 bool BenchWindow::openUdp(quint16 targetPort)
 {
-    child<QComboBox>("cBoxNetType")->setCurrentIndex(0);
-    child<QLineEdit>("lEditIpAddr")->setText(QStringLiteral("127.0.0.1"));
-    child<QLineEdit>("lEditIpPort")->setText(QStringLiteral("0"));
-    child<QLineEdit>("lEditUdpIP")->setText(QStringLiteral("127.0.0.1"));
-    child<QLineEdit>("lEditUdpPort")->setText(QString::number(targetPort));
-    bench::click(child<QPushButton>("pBtnNetCnnt"));
-    return linkOpen();
+    window.udpIp()->setText(QStringLiteral("127.0.0.1"));
+    window.udpPort()->setText(QString::number(targetPort));
+    return window.open(UdpLink, 0);
 }
 
 void BenchWindow::closeLink()
 {
     if (linkOpen())
-        bench::click(child<QPushButton>("pBtnNetCnnt"));
+        window.toggleNet();
 }
 
-bool BenchWindow::linkOpen() const
+bool BenchWindow::clickWithFile(const char *box, const QString &path)
 {
-    return child<QPushButton>("pBtnNetCnnt")->isChecked();
-}
-
-void BenchWindow::clickBox(const char *name)
-{
-    auto *box = child<QCheckBox>(name);
-    auto *tabs = child<QTabWidget>("Tabs_SndRcv");
-    for (QWidget *ancestor = box; ancestor; ancestor = ancestor->parentWidget()) {
-        if (tabs->indexOf(ancestor) >= 0) {
-            tabs->setCurrentWidget(ancestor);
-            QCoreApplication::processEvents();
-            break;
-        }
-    }
-    bench::click(box);
-}
-
-bool BenchWindow::boxChecked(const char *name) const
-{
-    return child<QCheckBox>(name)->isChecked();
+    answerWith({testsupport::choose(path)});
+    clickBox(box);
+    answerWith({});
+    return boxChecked(box);
 }
 
 bool BenchWindow::startCapture(const QString &path)
 {
-    bench::answerFileDialog(path);
-    clickBox("StartRcvFile");
-    return boxChecked("StartRcvFile");
+    return clickWithFile("StartRcvFile", path);
 }
 
 bool BenchWindow::startSendFile(const QString &path)
 {
-    bench::answerFileDialog(path);
-    clickBox("cBoxStartSndFile");
-    return boxChecked("cBoxStartSndFile");
-}
-
-void BenchWindow::clickSend()
-{
-    bench::click(child<QPushButton>("pBtnSendData"));
-}
-
-qint64 BenchWindow::rcvCount() const
-{
-    return child<QLineEdit>("lEdit_RcvCnt")->text().toLongLong();
-}
-
-qint64 BenchWindow::sndCount() const
-{
-    return child<QLineEdit>("lEdit_SndCnt")->text().toLongLong();
-}
-
-QString BenchWindow::notes() const
-{
-    return child<QPlainTextEdit>("ReceiveTextEdit")->toPlainText();
-}
-
-mTcpServer *BenchWindow::server() const
-{
-    return KestruneProbe::tcpServer(*m_window);
-}
-
-QTcpSocket *BenchWindow::clientSocket() const
-{
-    return KestruneProbe::tcpClientSocket(*m_window);
+    return clickWithFile("cBoxStartSndFile", path);
 }

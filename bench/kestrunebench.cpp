@@ -8,11 +8,12 @@
 // Every scenario runs in a fresh process of this program ("--run NAME"),
 // so each window starts with fresh memory figures, and a scenario that hangs
 // is killed after its budget and reported as a timeout. Peers run as further
-// processes ("--peer ..."), never in the measured window's event loop.
+// processes ("--peer ...", the modes of tests/support/peermodes.h), never in
+// the measured window's event loop.
 
-#include "benchpeer.h"
 #include "benchscenarios.h"
 #include "benchsupport.h"
+#include "peermodes.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -21,6 +22,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QThread>
@@ -46,6 +48,12 @@ int runScenarioProcess(int argc, char *argv[], const QStringList &args)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // File dialogs must keep their state in a test location, never in the
+    // user's settings.
+    if (!QStandardPaths::isTestModeEnabled()) {
+        bench::failRow(name, QStringLiteral("QStandardPaths test mode is off"));
+        return 1;
+    }
     return runBenchScenario(name, startNs);
 }
 
@@ -175,7 +183,7 @@ int main(int argc, char *argv[])
 {
     const QStringList args = arguments(argc, argv);
     if (args.value(0) == QLatin1String("--peer"))
-        return runPeer(args.mid(1));
+        return testsupport::runPeerMode(args.mid(1));
     if (args.value(0) == QLatin1String("--run"))
         return runScenarioProcess(argc, argv, args);
 

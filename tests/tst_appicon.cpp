@@ -1,6 +1,7 @@
 #include "appidentity.h"
 #include "mkestrunewidget.h"
 #include "testsupport.h"
+#include "workingdirectory.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,18 +19,9 @@
 // desktop id otherwise. The theme is made of the committed icon files.
 namespace {
 
+using testsupport::WorkingDirectory;
+
 const QList<int> IconSizes{16, 24, 32, 48, 64, 128, 256};
-
-class WorkingDirectory final
-{
-public:
-    explicit WorkingDirectory(const QString &path) : m_previous(QDir::currentPath()) { QDir::setCurrent(path); }
-    ~WorkingDirectory() { QDir::setCurrent(m_previous); }
-    Q_DISABLE_COPY_MOVE(WorkingDirectory)
-
-private:
-    QString m_previous;
-};
 
 // The hicolor index of the freedesktop icon theme, for the sizes installed.
 QByteArray hicolorIndex()

@@ -66,19 +66,6 @@ const QString ConnectFailed = QStringLiteral("尝试连接服务器失败! 请�
 const QString OpenFailed = QStringLiteral("打开文件失败。");
 const QString SaveFailed = QStringLiteral("保存文件失败。");
 
-// A port that nothing of the given link type uses right now, chosen by the
-// system; a fixed port would collide with a copy of this test running
-// beside it.
-quint16 freePort(int mode)
-{
-    if (mode == Udp) {
-        QUdpSocket udp;
-        return udp.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress) ? udp.localPort() : 0;
-    }
-    QTcpServer tcp;
-    return tcp.listen(QHostAddress::LocalHost, 0) ? tcp.serverPort() : 0;
-}
-
 // A row's port text for the picked port (see Picked).
 QString portText(QString text, quint16 port)
 {
@@ -117,7 +104,7 @@ void openUdpTowards(const Window &window, quint16 port)
 {
     window.udpIp()->setText(QStringLiteral("127.0.0.1"));
     window.udpPort()->setText(QString::number(port));
-    STEP(openLink(window, Udp, 0));
+    STEP(openLink(window, UdpLink, 0));
 }
 
 // The send goes only to a target the test may reach: no address, or
@@ -128,20 +115,6 @@ void sendIfSafe(const Window &window)
     QVERIFY2(target.isNull() || target.isLoopback(), qPrintable(target.toString()));
     window.send();
 }
-
-// The window's TCP client link with the test's listener at the other end.
-struct Listener
-{
-    QTcpServer server;
-    std::unique_ptr<QTcpSocket> accepted;
-
-    void take()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), Timeout);
-        accepted.reset(server.nextPendingConnection());
-        accepted->setParent(nullptr);
-    }
-};
 
 // What a file dialog does with the path: take it, or, for a directory,
 // open it and stay up until cancelled.
@@ -200,7 +173,7 @@ void tst_BadInput::openingPorts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("port");
 
-    for (const int mode : {Udp, Server}) {
+    for (const int mode : {UdpLink, TcpServerLink}) {
         const char *name = modeName(mode);
         QTest::addRow("%s, empty", name) << mode << "" << Chosen;
         QTest::addRow("%s, 0", name) << mode << "0" << Chosen;
@@ -234,15 +207,15 @@ void tst_BadInput::openingPorts()
     QVERIFY(window.netButton()->isChecked());
     QCOMPARE(KestruneProbe::localPort(*window.w), text.toInt(nullptr, 10));
 
-    const quint16 opened = mode == Udp ? KestruneProbe::udpSocket(*window.w)->localPort()
-                                       : KestruneProbe::tcpServer(*window.w)->serverPort();
+    const quint16 opened = mode == UdpLink ? udpLink(*window.w)->localPort()
+                                       : serverLink(*window.w)->serverPort();
     if (port == Chosen)
         QVERIFY(opened != 0);
     else
         QCOMPARE(int(opened), port);
 
     // The link works on that port.
-    if (mode == Udp) {
+    if (mode == UdpLink) {
         STEP(sendDatagramToWindow(window, opened, "port"));
     } else {
         QTcpSocket client;
@@ -272,14 +245,14 @@ void tst_BadInput::clientPorts()
 {
     QFETCH(QString, text);
     QFETCH(bool, connects);
-    Listener listener;
+    Peer listener;
     if (connects) {
-        QVERIFY(listener.server.listen(QHostAddress::LocalHost, 0));
-        text = portText(text, listener.server.serverPort());
+        QVERIFY(listener.listener.listen(QHostAddress::LocalHost, 0));
+        text = portText(text, listener.listener.serverPort());
     }
 
     Window window;
-    window.netType()->setCurrentIndex(Client);
+    window.netType()->setCurrentIndex(TcpClientLink);
     window.ipAddr()->setText(QStringLiteral("127.0.0.1"));
     window.ipPort()->setText(text);
     ModalScript boxes;
@@ -292,11 +265,11 @@ void tst_BadInput::clientPorts()
     QCOMPARE(window.netButton()->isChecked(), connects);
     if (connects) {
         STEP(listener.take());
-        QCOMPARE(window.udpPort()->text(), QString::number(listener.accepted->peerPort()));
+        QCOMPARE(window.udpPort()->text(), QString::number(listener.socket()->peerPort()));
     } else {
         QCOMPARE(boxText, ConnectFailed);
         QCOMPARE(window.udpPort()->text(), QStringLiteral("0"));
-        QVERIFY(!KestruneProbe::tcpClientSocket(*window.w));
+        QVERIFY(!clientLink(*window.w));
     }
 }
 
@@ -359,18 +332,18 @@ void tst_BadInput::addresses_data()
     QTest::addColumn<QString>("box");      // the box that refuses the link
     QTest::addColumn<QString>("parsed");   // the address the window takes
 
-    QTest::newRow("client, only dots") << int(Client) << "..." << AddressFailed << "";
-    QTest::newRow("client, 999.1.1.1") << int(Client) << "999.1.1.1" << AddressFailed << "";
-    QTest::newRow("client, 127.000.000.001") << int(Client) << "127.000.000.001" << "" << "127.0.0.1";
-    QTest::newRow("server, only dots") << int(Server) << "..." << ServerFailed << "";
-    QTest::newRow("server, 999.1.1.1") << int(Server) << "999.1.1.1" << ServerFailed << "";
-    QTest::newRow("server, 1.2.3") << int(Server) << "1.2.3" << ServerFailed << "";
-    QTest::newRow("server, 127.000.000.001") << int(Server) << "127.000.000.001" << "" << "127.0.0.1";
-    QTest::newRow("UDP target, only dots") << int(Udp) << "..." << "" << "";
-    QTest::newRow("UDP target, 999.1.1.1") << int(Udp) << "999.1.1.1" << "" << "";
-    QTest::newRow("UDP target, 1.2.3") << int(Udp) << "1.2.3" << "" << "";
-    QTest::newRow("UDP target, 010.1.1.1") << int(Udp) << "010.1.1.1" << "" << "10.1.1.1";
-    QTest::newRow("UDP target, 127.000.000.001") << int(Udp) << "127.000.000.001" << "" << "127.0.0.1";
+    QTest::newRow("client, only dots") << int(TcpClientLink) << "..." << AddressFailed << "";
+    QTest::newRow("client, 999.1.1.1") << int(TcpClientLink) << "999.1.1.1" << AddressFailed << "";
+    QTest::newRow("client, 127.000.000.001") << int(TcpClientLink) << "127.000.000.001" << "" << "127.0.0.1";
+    QTest::newRow("server, only dots") << int(TcpServerLink) << "..." << ServerFailed << "";
+    QTest::newRow("server, 999.1.1.1") << int(TcpServerLink) << "999.1.1.1" << ServerFailed << "";
+    QTest::newRow("server, 1.2.3") << int(TcpServerLink) << "1.2.3" << ServerFailed << "";
+    QTest::newRow("server, 127.000.000.001") << int(TcpServerLink) << "127.000.000.001" << "" << "127.0.0.1";
+    QTest::newRow("UDP target, only dots") << int(UdpLink) << "..." << "" << "";
+    QTest::newRow("UDP target, 999.1.1.1") << int(UdpLink) << "999.1.1.1" << "" << "";
+    QTest::newRow("UDP target, 1.2.3") << int(UdpLink) << "1.2.3" << "" << "";
+    QTest::newRow("UDP target, 010.1.1.1") << int(UdpLink) << "010.1.1.1" << "" << "10.1.1.1";
+    QTest::newRow("UDP target, 127.000.000.001") << int(UdpLink) << "127.000.000.001" << "" << "127.0.0.1";
 }
 
 void tst_BadInput::addresses()
@@ -386,7 +359,7 @@ void tst_BadInput::addresses()
     QString boxText;
     if (!box.isEmpty())
         boxes.then<QMessageBox>(okBox(&boxText));
-    if (mode == Udp) {
+    if (mode == UdpLink) {
         QUdpSocket peer;
         QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
         STEP(openUdpTowards(window, peer.localPort()));
@@ -404,11 +377,11 @@ void tst_BadInput::addresses()
         return;
     }
 
-    Listener listener;
-    QVERIFY(listener.server.listen(QHostAddress::LocalHost, 0));
+    Peer listener;
+    QVERIFY(listener.listener.listen(QHostAddress::LocalHost, 0));
     window.netType()->setCurrentIndex(mode);
     window.ipAddr()->setText(text);
-    window.ipPort()->setText(QString::number(mode == Client ? listener.server.serverPort() : 0));
+    window.ipPort()->setText(QString::number(mode == TcpClientLink ? listener.listener.serverPort() : 0));
     QVERIFY(expected.isNull() || expected.isLoopback());
     clickNet(window);
 
@@ -418,17 +391,17 @@ void tst_BadInput::addresses()
         QCOMPARE(boxes.titles.value(0), QStringLiteral("错误"));
         QCOMPARE(boxText, box);
         QVERIFY(!window.netButton()->isChecked());
-        QVERIFY(!KestruneProbe::tcpClientSocket(*window.w));
-        QVERIFY(!KestruneProbe::tcpServer(*window.w));
+        QVERIFY(!clientLink(*window.w));
+        QVERIFY(!serverLink(*window.w));
         return;
     }
     QVERIFY(window.netButton()->isChecked());
-    if (mode == Client) {
+    if (mode == TcpClientLink) {
         QCOMPARE(*KestruneProbe::tcpServerAddr(*window.w), expected);
         STEP(listener.take());
         return;
     }
-    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+    mTcpServer *server = serverLink(*window.w);
     QCOMPARE(server->serverAddress(), expected);
     QTcpSocket client;
     client.connectToHost(expected, server->serverPort());
@@ -463,9 +436,9 @@ void tst_BadInput::interval()
     QCheckBox *loop = window.box("cBoxLoopSnd");
     clickBox(loop);
     QCOMPARE(loop->isChecked(), armed > 0);
-    QTimer *timer = KestruneProbe::loopSndTimer(*window.w);
+    QTimer *timer = loopTimer(*window.w);
     QCOMPARE(timer != nullptr, armed > 0);
-    QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
+    QVERIFY(!loopRunning(*window.w));
     QCOMPARE(window.sendButton()->text(), QStringLiteral("发送"));
     if (!timer)
         return;
@@ -569,9 +542,9 @@ void tst_BadInput::dataSourceFiles()
     }
 
     Window window;
-    Listener listener;
-    QVERIFY(listener.server.listen(QHostAddress::LocalHost, 0));
-    STEP(openLink(window, Client, listener.server.serverPort()));
+    Peer listener;
+    QVERIFY(listener.listener.listen(QHostAddress::LocalHost, 0));
+    STEP(openLink(window, TcpClientLink, listener.listener.serverPort()));
     STEP(listener.take());
     window.rcvArea()->setPlainText(QStringLiteral("received"));
 
@@ -600,7 +573,7 @@ void tst_BadInput::dataSourceFiles()
     window.sendArea()->setPlainText(QStringLiteral("#"));
     window.send();
     QByteArray got;
-    QTRY_COMPARE_WITH_TIMEOUT((got += listener.accepted->readAll()), QByteArray("#"), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT((got += listener.socket()->readAll()), QByteArray("#"), Timeout);
 }
 
 void tst_BadInput::endlessDataSource()
@@ -608,14 +581,14 @@ void tst_BadInput::endlessDataSource()
     // /dev/zero never ends: the send runs until the source is switched off,
     // then ends at once and reports what it sent, all of which arrives.
     Window window;
-    Listener listener;
-    QVERIFY(listener.server.listen(QHostAddress::LocalHost, 0));
-    STEP(openLink(window, Client, listener.server.serverPort()));
+    Peer listener;
+    QVERIFY(listener.listener.listen(QHostAddress::LocalHost, 0));
+    STEP(openLink(window, TcpClientLink, listener.listener.serverPort()));
     STEP(listener.take());
     qint64 received = 0;
     bool onlyZeros = true;
-    connect(listener.accepted.get(), &QTcpSocket::readyRead, this, [&] {
-        const QByteArray piece = listener.accepted->readAll();
+    connect(listener.socket(), &QTcpSocket::readyRead, this, [&] {
+        const QByteArray piece = listener.socket()->readAll();
         received += piece.size();
         onlyZeros = onlyZeros && piece.count('\0') == piece.size();
     });
@@ -753,8 +726,8 @@ void tst_BadInput::captureFiles()
     }
 
     Window window;
-    STEP(openLink(window, Udp, 0));
-    const quint16 port = KestruneProbe::udpSocket(*window.w)->localPort();
+    STEP(openLink(window, UdpLink, 0));
+    const quint16 port = udpLink(*window.w)->localPort();
     STEP(sendDatagramToWindow(window, port, "before"));
     const QString shown = window.rcvArea()->toPlainText();
 

@@ -67,7 +67,7 @@ void sendDatagramToWindow(const Window &window, const QByteArray &bytes)
 {
     const quint32 before = window.received();
     QUdpSocket sender;
-    const quint16 port = KestruneProbe::udpSocket(*window.w)->localPort();
+    const quint16 port = udpLink(*window.w)->localPort();
     QCOMPARE(sender.writeDatagram(bytes, QHostAddress::LocalHost, port), qint64(bytes.size()));
     QTRY_COMPARE_WITH_TIMEOUT(window.received(), before + quint32(bytes.size()), Timeout);
     // The receive area shows what was read a frame later.
@@ -236,7 +236,7 @@ void tst_Faults::captureReaderLeaves()
     QVERIFY(reader >= 0);
 
     Window window;
-    STEP(openLink(window, Udp, 0));
+    STEP(openLink(window, UdpLink, 0));
     ModalScript script;
     script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
     QCheckBox *capture = window.box("StartRcvFile");
@@ -380,7 +380,7 @@ void tst_Faults::pipeWithWriter()
         return;
     }
 
-    STEP(openLink(window, peer, Client));
+    STEP(openLink(window, peer, TcpClientLink));
     clickBox(window.sourceBox());
     QVERIFY(script.finished());
     QCOMPARE(script.unexpected, QStringList());
@@ -408,7 +408,7 @@ void tst_Faults::longLineInSendArea()
 
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Client));
+    STEP(openLink(window, peer, TcpClientLink));
     ModalScript script;
     {
         HangGuard guard("a line of a megabyte in the send area");
@@ -440,8 +440,8 @@ void tst_Faults::loopToPeerThatNeverReads_data()
 {
     QTest::addColumn<int>("mode");
 
-    QTest::newRow("TCP client") << Client;
-    QTest::newRow("TCP server, all clients") << Server;
+    QTest::newRow("TCP client") << int(TcpClientLink);
+    QTest::newRow("TCP server, all clients") << int(TcpServerLink);
 }
 
 void tst_Faults::loopToPeerThatNeverReads()
@@ -460,8 +460,8 @@ void tst_Faults::loopToPeerThatNeverReads()
     // What the window holds queued for the peer, looked at after each tick.
     const QPointer<mKestruneWidget> w = window.w;
     auto queued = [w, mode] {
-        return mode == Client ? KestruneProbe::tcpClientSocket(*w)->bytesToWrite()
-                              : KestruneProbe::tcpServer(*w)->largestPendingWrite();
+        return mode == TcpClientLink ? clientLink(*w)->bytesToWrite()
+                              : serverLink(*w)->largestPendingWrite();
     };
     qint64 largest = 0;
     int ticksAtBound = 0;
@@ -471,18 +471,18 @@ void tst_Faults::loopToPeerThatNeverReads()
             ++ticksAtBound;
     });
     window.send();
-    QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+    QVERIFY(loopRunning(*window.w));
 
     // Once the system's buffers are full, the queue reaches the bound and
     // ticks go on without letting it grow.
     QTRY_VERIFY_WITH_TIMEOUT(ticksAtBound >= 200, Timeout);
     QVERIFY2(largest <= MaxQueuedBytes + payload.size(), qPrintable(QString::number(largest)));
-    QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+    QVERIFY(loopRunning(*window.w));
     QVERIFY(window.loopTimer()->isActive());
 
     // Stopped; the peer reads again and gets exactly what was counted.
     window.send();
-    QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
+    QVERIFY(!loopRunning(*window.w));
     const quint32 counted = window.sent();
     QCOMPARE(counted % payload.size(), 0u);
     peer.sockets[0]->setReadBufferSize(0);
@@ -551,14 +551,14 @@ void tst_Faults::relayToClientThatNeverReads()
 {
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Server, 2));
+    STEP(openLink(window, peer, TcpServerLink, 2));
     QTcpSocket *flooder = peer.sockets[0].get();
     QTcpSocket *stalled = peer.sockets[1].get();
     stalled->setReadBufferSize(4 * KiB);
     clickBox(window.box("cBox_chatMode"));
     // Shown or not, every chunk is relayed; not showing it keeps this quick.
     clickBox(window.box("cBox_PauseShowRcv"));
-    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+    mTcpServer *server = serverLink(*window.w);
     QTcpSocket *fromFlooder = nullptr;
     for (QTcpSocket *socket : server->findChildren<QTcpSocket *>()) {
         if (socket->peerPort() == flooder->localPort())
@@ -594,8 +594,8 @@ void tst_Faults::relayToClientThatNeverReads()
 void tst_Faults::clientResetsBeforeTaken()
 {
     Window window;
-    STEP(openLink(window, Server, 0));
-    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+    STEP(openLink(window, TcpServerLink, 0));
+    mTcpServer *server = serverLink(*window.w);
     QSignalSpy arrivals(server, &mTcpServer::addClientLink);
     QSignalSpy departures(server, &mTcpServer::removeClientLink);
 

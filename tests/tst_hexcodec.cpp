@@ -1,7 +1,9 @@
+#include "files.h"
 #include "hexcodec.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 // The send area's hex notation: digits, tokens, whole texts and the written
@@ -11,6 +13,7 @@ class tst_HexCodec final : public QObject
     Q_OBJECT
 
 private slots:
+    void runsInTestMode();
     void digitOfEveryCharacter();
     void tokenByte_data();
     void tokenByte();
@@ -23,18 +26,13 @@ private slots:
     void oneBytePerToken();
 };
 
-namespace {
+using testsupport::randomBytes;
 
-QByteArray randomBytes(qsizetype length, quint32 seed)
+// Every test executable has QStandardPaths in test mode, from the start.
+void tst_HexCodec::runsInTestMode()
 {
-    QRandomGenerator generator(seed);
-    QByteArray bytes(length, Qt::Uninitialized);
-    for (char &byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
+    QVERIFY(QStandardPaths::isTestModeEnabled());
 }
-
-} // namespace
 
 void tst_HexCodec::digitOfEveryCharacter()
 {

@@ -67,114 +67,14 @@ const QString AllClients = QStringLiteral("全部连接");
 QString successText(int mode)
 {
     switch (mode) {
-    case Udp:
+    case UdpLink:
         return QStringLiteral("建立UDP连接成功");
-    case Server:
+    case TcpServerLink:
         return QStringLiteral("建立TCP服务器成功");
     default:
         return QStringLiteral("连接TCP服务器成功");
     }
 }
-
-bool ipv6LoopbackAvailable()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHostIPv6, 0);
-}
-
-QString socatPath()
-{
-    return QStandardPaths::findExecutable(QStringLiteral("socat"));
-}
-
-// Answers the next modal message box with its OK button and remembers what
-// it showed. A single-shot timer looks for the box and, while there is
-// none yet, looks again a little later; a box that never comes is the
-// modal guard's to report.
-class BoxAnswerer final : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        clock.start();
-        lookSoon();
-    }
-
-    bool seen = false;
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QWidget *parent = nullptr;
-    qint64 shownAfterMs = -1;
-
-private:
-    void lookSoon() { QTimer::singleShot(5, this, [this] { look(); }); }
-
-    void look()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box) {
-            lookSoon();
-            return;
-        }
-        seen = true;
-        shownAfterMs = clock.elapsed();
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        buttons = box->standardButtons();
-        parent = box->parentWidget();
-        if (QAbstractButton *ok = box->button(QMessageBox::Ok))
-            ok->click();
-        else
-            box->reject();
-    }
-
-    QElapsedTimer clock;
-};
-
-// A socat process of the test's own; killed, if still running, with the test.
-class Socat final
-{
-public:
-    explicit Socat(const QStringList &arguments)
-    {
-        process.start(socatPath(), arguments);
-    }
-
-    ~Socat()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(Timeout);
-        }
-    }
-
-    // Waits until socat's diagnostics show a line matching the pattern.
-    QRegularExpressionMatch waitForLog(const QRegularExpression &pattern)
-    {
-        QRegularExpressionMatch match;
-        // The caller checks the match, so a timeout shows as no match.
-        (void)QTest::qWaitFor([&] {
-            log += QString::fromLocal8Bit(process.readAllStandardError());
-            match = pattern.match(log);
-            return match.hasMatch();
-        }, Timeout);
-        return match;
-    }
-
-    QProcess process;
-    QString log;
-};
-
-// What sits at the far end of the links the tests open.
-struct FarEnd
-{
-    QTcpServer listener;                                // a TCP client link connects here
-    std::unique_ptr<QTcpSocket> accepted;               // its end of that connection
-    std::vector<std::unique_ptr<QTcpSocket>> clients;   // clients of a TCP server link
-};
 
 QString clientText(const QTcpSocket &client)
 {
@@ -184,7 +84,7 @@ QString clientText(const QTcpSocket &client)
 // The descriptor of the server's own socket for a client of the window.
 int serverDescriptorOf(const mKestruneWidget &w, const QTcpSocket &client)
 {
-    const mTcpServer *server = KestruneProbe::tcpServer(w);
+    const mTcpServer *server = serverLink(w);
     if (!server)
         return 0;
     const auto sockets = server->findChildren<QTcpSocket *>();
@@ -195,43 +95,25 @@ int serverDescriptorOf(const mKestruneWidget &w, const QTcpSocket &client)
     return 0;
 }
 
-// Connects one more client to the window's server and waits until the
-// window lists it.
-void addClient(const Window &window, FarEnd &far)
-{
-    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
-    QVERIFY(server);
-    const int before = KestruneProbe::clientLinkCount(*window.w);
-    far.clients.push_back(std::make_unique<QTcpSocket>());
-    far.clients.back()->connectToHost(QHostAddress::LocalHost, server->serverPort());
-    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), before + 1, Timeout);
-    QTRY_COMPARE_WITH_TIMEOUT(far.clients.back()->state(), QAbstractSocket::ConnectedState, Timeout);
-}
-
-// Opens a link of the given type on the loopback address: UDP and the
-// server on a port the system chooses, the client towards far.listener.
-void openLink(const Window &window, int mode, FarEnd &far, int clientCount = 0,
-              const QString &address = QStringLiteral("127.0.0.1"))
+// Opens a link of the given type on the loopback address and checks what
+// the window says: UDP and the server on a port the system chooses (the UDP
+// target fields left as they are), the client towards far.listener.
+void openAndCheck(const Window &window, int mode, Peer &far, int clientCount = 0,
+                  const QString &address = QStringLiteral("127.0.0.1"))
 {
     window.netType()->setCurrentIndex(mode);
     window.ipAddr()->setText(address);
     QCOMPARE(window.ipAddr()->text(), address);
-    if (mode == Client) {
-        if (!far.listener.isListening())
-            QVERIFY(far.listener.listen(QHostAddress::LocalHost, 0));
-        window.ipPort()->setText(QString::number(far.listener.serverPort()));
-    } else {
-        window.ipPort()->setText(QStringLiteral("0"));
-    }
+    if (mode == TcpClientLink && !far.listener.isListening())
+        QVERIFY(far.listener.listen(QHostAddress::LocalHost, 0));
+    window.ipPort()->setText(mode == TcpClientLink ? QString::number(far.listener.serverPort()) : QStringLiteral("0"));
     window.toggleNet();
     QVERIFY(window.netButton()->isChecked());
     QCOMPARE(window.state()->text(), successText(mode));
-    if (mode == Client) {
-        QTRY_VERIFY_WITH_TIMEOUT(far.listener.hasPendingConnections(), Timeout);
-        far.accepted.reset(far.listener.nextPendingConnection());
-    }
+    if (mode == TcpClientLink)
+        STEP(far.take());
     for (int i = 0; i < clientCount; ++i)
-        STEP(addClient(window, far));
+        STEP(far.addClient(window));
 }
 
 // The port that identifies the open link: bound, listened on, or the
@@ -239,10 +121,10 @@ void openLink(const Window &window, int mode, FarEnd &far, int clientCount = 0,
 quint16 linkPort(const Window &window, int mode)
 {
     switch (mode) {
-    case Udp:
-        return KestruneProbe::udpSocket(*window.w)->localPort();
-    case Server:
-        return KestruneProbe::tcpServer(*window.w)->serverPort();
+    case UdpLink:
+        return udpLink(*window.w)->localPort();
+    case TcpServerLink:
+        return serverLink(*window.w)->serverPort();
     default:
         return quint16(window.udpPort()->text().toUInt());
     }
@@ -254,9 +136,9 @@ void verifyOpen(const Window &window, int mode)
     QCOMPARE(window.netButton()->text(), DisconnectCaption);
     QVERIFY(window.sendButton()->isEnabled());
     QCOMPARE(window.state()->text(), successText(mode));
-    QCOMPARE(KestruneProbe::udpSocket(*window.w) != nullptr, mode == Udp);
-    QCOMPARE(KestruneProbe::tcpServer(*window.w) != nullptr, mode == Server);
-    QCOMPARE(KestruneProbe::tcpClientSocket(*window.w) != nullptr, mode == Client);
+    QCOMPARE(udpLink(*window.w) != nullptr, mode == UdpLink);
+    QCOMPARE(serverLink(*window.w) != nullptr, mode == TcpServerLink);
+    QCOMPARE(clientLink(*window.w) != nullptr, mode == TcpClientLink);
 }
 
 void verifyClosed(const Window &window)
@@ -265,24 +147,24 @@ void verifyClosed(const Window &window)
     QCOMPARE(window.netButton()->text(), ConnectCaption);
     QVERIFY(!window.sendButton()->isEnabled());
     QCOMPARE(window.state()->text(), QString());
-    QVERIFY(!KestruneProbe::udpSocket(*window.w));
-    QVERIFY(!KestruneProbe::tcpServer(*window.w));
-    QVERIFY(!KestruneProbe::tcpClientSocket(*window.w));
+    QVERIFY(!udpLink(*window.w));
+    QVERIFY(!serverLink(*window.w));
+    QVERIFY(!clientLink(*window.w));
 }
 
 // The far end sees that the link is gone.
-void verifyLinkEnded(int mode, FarEnd &far, quint16 port)
+void verifyLinkEnded(int mode, Peer &far, quint16 port)
 {
     switch (mode) {
-    case Udp: {
+    case UdpLink: {
         // The port is free again: a socket that shares nothing can take it.
         QUdpSocket probe;
         QVERIFY2(probe.bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress),
                  qPrintable(probe.errorString()));
         break;
     }
-    case Server: {
-        for (const auto &client : far.clients)
+    case TcpServerLink: {
+        for (const auto &client : far.sockets)
             QTRY_COMPARE_WITH_TIMEOUT(client->state(), QAbstractSocket::UnconnectedState, Timeout);
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, port);
@@ -291,24 +173,10 @@ void verifyLinkEnded(int mode, FarEnd &far, quint16 port)
         break;
     }
     default:
-        QVERIFY(far.accepted);
-        QTRY_COMPARE_WITH_TIMEOUT(far.accepted->state(), QAbstractSocket::UnconnectedState, Timeout);
+        QVERIFY(!far.sockets.empty());
+        QTRY_COMPARE_WITH_TIMEOUT(far.socket()->state(), QAbstractSocket::UnconnectedState, Timeout);
         break;
     }
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress);
-    return probe.localPort();
-}
-
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 const char *const ViewWidgets[] = {
@@ -334,14 +202,14 @@ void tst_LinkControl::selectorSetsViewAndCaptions_data()
 
     const QString udpRow = QStringLiteral("1111100000");
     const QString serverRow = QStringLiteral("0000011111");
-    QTest::newRow("at start") << -1 << Udp << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
-    QTest::newRow("UDP after client") << Client << Udp << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
-    QTest::newRow("UDP after server") << Server << Udp << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
+    QTest::newRow("at start") << -1 << int(UdpLink) << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
+    QTest::newRow("UDP after client") << int(TcpClientLink) << int(UdpLink) << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
+    QTest::newRow("UDP after server") << int(TcpServerLink) << int(UdpLink) << udpRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
     // The server leaves the target row's captions as they were.
-    QTest::newRow("server after UDP") << Udp << Server << serverRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
-    QTest::newRow("server after client") << Client << Server << serverRow << "本地端口" << "本地IP地址" << "本地IP地址" << "本地端口";
-    QTest::newRow("client after UDP") << Udp << Client << udpRow << "服务器端口" << "服务器IP地址" << "本地IP地址" << "本地端口";
-    QTest::newRow("client after server") << Server << Client << udpRow << "服务器端口" << "服务器IP地址" << "本地IP地址" << "本地端口";
+    QTest::newRow("server after UDP") << int(UdpLink) << int(TcpServerLink) << serverRow << "本地端口" << "本地IP地址" << "目标IP地址" << "目标端口";
+    QTest::newRow("server after client") << int(TcpClientLink) << int(TcpServerLink) << serverRow << "本地端口" << "本地IP地址" << "本地IP地址" << "本地端口";
+    QTest::newRow("client after UDP") << int(UdpLink) << int(TcpClientLink) << udpRow << "服务器端口" << "服务器IP地址" << "本地IP地址" << "本地端口";
+    QTest::newRow("client after server") << int(TcpServerLink) << int(TcpClientLink) << udpRow << "服务器端口" << "服务器IP地址" << "本地IP地址" << "本地端口";
 }
 
 void tst_LinkControl::selectorSetsViewAndCaptions()
@@ -385,12 +253,12 @@ void tst_LinkControl::opensAndCloses_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("address");
 
-    QTest::newRow("UDP") << Udp << "127.0.0.1";
-    QTest::newRow("TCP server") << Server << "127.0.0.1";
-    QTest::newRow("TCP client") << Client << "127.0.0.1";
+    QTest::newRow("UDP") << int(UdpLink) << "127.0.0.1";
+    QTest::newRow("TCP server") << int(TcpServerLink) << "127.0.0.1";
+    QTest::newRow("TCP client") << int(TcpClientLink) << "127.0.0.1";
     // Every digit position of the address mask filled.
-    QTest::newRow("TCP server, zero-padded address") << Server << "127.000.000.001";
-    QTest::newRow("TCP client, zero-padded address") << Client << "127.000.000.001";
+    QTest::newRow("TCP server, zero-padded address") << int(TcpServerLink) << "127.000.000.001";
+    QTest::newRow("TCP client, zero-padded address") << int(TcpClientLink) << "127.000.000.001";
 }
 
 void tst_LinkControl::opensAndCloses()
@@ -402,8 +270,8 @@ void tst_LinkControl::opensAndCloses()
     const QString targetPort = window.udpPort()->text();
     // Twice: a closed link leaves nothing behind that stops the next one.
     for (int round = 0; round < 2; ++round) {
-        FarEnd far;
-        STEP(openLink(window, mode, far, mode == Server ? 1 : 0, address));
+        Peer far;
+        STEP(openAndCheck(window, mode, far, mode == TcpServerLink ? 1 : 0, address));
         STEP(verifyOpen(window, mode));
         // The selector, the fields and the check boxes stay usable.
         QVERIFY(window.netType()->isEnabled());
@@ -412,24 +280,24 @@ void tst_LinkControl::opensAndCloses()
 
         QPointer<QObject> link;
         switch (mode) {
-        case Udp:
-            link = KestruneProbe::udpSocket(*window.w);
-            QCOMPARE(KestruneProbe::udpSocket(*window.w)->state(), QAbstractSocket::BoundState);
+        case UdpLink:
+            link = udpLink(*window.w);
+            QCOMPARE(udpLink(*window.w)->state(), QAbstractSocket::BoundState);
             QVERIFY(linkPort(window, mode) != 0);
             QCOMPARE(window.udpPort()->text(), targetPort);
             break;
-        case Server:
-            link = KestruneProbe::tcpServer(*window.w);
-            QVERIFY(KestruneProbe::tcpServer(*window.w)->isListening());
-            QCOMPARE(KestruneProbe::tcpServer(*window.w)->serverAddress(), QHostAddress(QHostAddress::LocalHost));
+        case TcpServerLink:
+            link = serverLink(*window.w);
+            QVERIFY(serverLink(*window.w)->isListening());
+            QCOMPARE(serverLink(*window.w)->serverAddress(), QHostAddress(QHostAddress::LocalHost));
             QCOMPARE(window.udpPort()->text(), targetPort);
             break;
         default:
-            link = KestruneProbe::tcpClientSocket(*window.w);
-            QCOMPARE(KestruneProbe::tcpClientSocket(*window.w)->state(), QAbstractSocket::ConnectedState);
+            link = clientLink(*window.w);
+            QCOMPARE(clientLink(*window.w)->state(), QAbstractSocket::ConnectedState);
             // The window shows its own end's port, the one the server sees.
-            QCOMPARE(window.udpPort()->text(), QString::number(far.accepted->peerPort()));
-            QCOMPARE(window.udpPort()->text(), QString::number(KestruneProbe::tcpClientSocket(*window.w)->localPort()));
+            QCOMPARE(window.udpPort()->text(), QString::number(far.socket()->peerPort()));
+            QCOMPARE(window.udpPort()->text(), QString::number(clientLink(*window.w)->localPort()));
             break;
         }
         const quint16 port = linkPort(window, mode);
@@ -450,14 +318,14 @@ void tst_LinkControl::readsPortTexts_data()
     QTest::addColumn<int>("offset");
     QTest::addColumn<bool>("systemChosen");
 
-    QTest::newRow("UDP, letters") << Udp << "abc" << 0 << true;
-    QTest::newRow("UDP, empty") << Udp << "" << 0 << true;
-    QTest::newRow("UDP, free port") << Udp << "%1" << 0 << false;
-    QTest::newRow("UDP, beyond 16 bits") << Udp << "%1" << 65536 << false;
-    QTest::newRow("server, letters") << Server << "abc" << 0 << true;
-    QTest::newRow("server, empty") << Server << "" << 0 << true;
-    QTest::newRow("server, free port") << Server << "%1" << 0 << false;
-    QTest::newRow("server, beyond 16 bits") << Server << "%1" << 65536 << false;
+    QTest::newRow("UDP, letters") << int(UdpLink) << "abc" << 0 << true;
+    QTest::newRow("UDP, empty") << int(UdpLink) << "" << 0 << true;
+    QTest::newRow("UDP, free port") << int(UdpLink) << "%1" << 0 << false;
+    QTest::newRow("UDP, beyond 16 bits") << int(UdpLink) << "%1" << 65536 << false;
+    QTest::newRow("server, letters") << int(TcpServerLink) << "abc" << 0 << true;
+    QTest::newRow("server, empty") << int(TcpServerLink) << "" << 0 << true;
+    QTest::newRow("server, free port") << int(TcpServerLink) << "%1" << 0 << false;
+    QTest::newRow("server, beyond 16 bits") << int(TcpServerLink) << "%1" << 65536 << false;
 }
 
 void tst_LinkControl::readsPortTexts()
@@ -467,7 +335,7 @@ void tst_LinkControl::readsPortTexts()
     QFETCH(int, offset);
     QFETCH(bool, systemChosen);
 
-    const quint16 free = mode == Udp ? freeUdpPort() : freeTcpPort();
+    const quint16 free = mode == UdpLink ? freeUdpPort() : freeTcpPort();
     QVERIFY(free != 0);
     if (text.contains(QLatin1String("%1")))
         text = text.arg(int(free) + offset);
@@ -513,14 +381,14 @@ void tst_LinkControl::refusesToOpen_data()
     const QString addressFailed = QStringLiteral("TCP服务器IP设置失败!");
     const QString connectFailed = QStringLiteral("尝试连接服务器失败! 请确认服务器状态。");
 
-    QTest::newRow("UDP port held by a socket") << Udp << int(UdpPortHeld) << udpFailed << "8081";
-    QTest::newRow("UDP port held by another window") << Udp << int(UdpPortHeldByWindow) << udpFailed << "8081";
-    QTest::newRow("server port held by a server") << Server << int(ServerPortHeld) << serverFailed << "8081";
-    QTest::newRow("server port held by another window") << Server << int(ServerPortHeldByWindow) << serverFailed << "8081";
-    QTest::newRow("client address only the mask's dots") << Client << int(OnlyMaskDots) << addressFailed << "8081";
-    QTest::newRow("client address out of range") << Client << int(NotAnAddress) << addressFailed << "8081";
-    QTest::newRow("client refused") << Client << int(NothingListens) << connectFailed << "0";
-    QTest::newRow("client never answered") << Client << int(ServerNeverAnswers) << connectFailed << "0";
+    QTest::newRow("UDP port held by a socket") << int(UdpLink) << int(UdpPortHeld) << udpFailed << "8081";
+    QTest::newRow("UDP port held by another window") << int(UdpLink) << int(UdpPortHeldByWindow) << udpFailed << "8081";
+    QTest::newRow("server port held by a server") << int(TcpServerLink) << int(ServerPortHeld) << serverFailed << "8081";
+    QTest::newRow("server port held by another window") << int(TcpServerLink) << int(ServerPortHeldByWindow) << serverFailed << "8081";
+    QTest::newRow("client address only the mask's dots") << int(TcpClientLink) << int(OnlyMaskDots) << addressFailed << "8081";
+    QTest::newRow("client address out of range") << int(TcpClientLink) << int(NotAnAddress) << addressFailed << "8081";
+    QTest::newRow("client refused") << int(TcpClientLink) << int(NothingListens) << connectFailed << "0";
+    QTest::newRow("client never answered") << int(TcpClientLink) << int(ServerNeverAnswers) << connectFailed << "0";
 }
 
 void tst_LinkControl::refusesToOpen()
@@ -538,7 +406,7 @@ void tst_LinkControl::refusesToOpen()
     QTcpServer listener;
     QTcpSocket queued;
     std::unique_ptr<Window> other;
-    FarEnd otherFar;
+    Peer otherFar;
     quint16 port = 0;
     switch (obstacle) {
     case UdpPortHeld:
@@ -553,7 +421,7 @@ void tst_LinkControl::refusesToOpen()
     case UdpPortHeldByWindow:
     case ServerPortHeldByWindow:
         other = std::make_unique<Window>();
-        STEP(openLink(*other, mode, otherFar));
+        STEP(openAndCheck(*other, mode, otherFar));
         port = linkPort(*other, mode);
         break;
     case OnlyMaskDots:
@@ -583,17 +451,31 @@ void tst_LinkControl::refusesToOpen()
     window.ipPort()->setText(QString::number(port));
 
     {
-        BoxAnswerer answerer;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 shownAfterMs = -1;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QWidget *parent = nullptr;
+        ModalScript script;
+        script.then<QMessageBox>([&](QMessageBox *box) {
+            shownAfterMs = clock.elapsed();
+            icon = box->icon();
+            buttons = box->standardButtons();
+            parent = box->parentWidget();
+            okBox(&text)(box);
+        });
         window.toggleNet();
-        QVERIFY2(answerer.seen, "no message box");
-        QCOMPARE(answerer.title, QStringLiteral("错误"));
-        QCOMPARE(answerer.text, message);
-        QCOMPARE(answerer.icon, QMessageBox::Information);
-        QCOMPARE(int(answerer.buttons), int(QMessageBox::Ok));
-        QCOMPARE(answerer.parent, static_cast<QWidget *>(window.w.data()));
+        QVERIFY2(script.finished(), "no message box");
+        QCOMPARE(script.titles, QStringList{QStringLiteral("错误")});
+        QCOMPARE(text, message);
+        QCOMPARE(icon, QMessageBox::Information);
+        QCOMPARE(int(buttons), int(QMessageBox::Ok));
+        QCOMPARE(parent, static_cast<QWidget *>(window.w.data()));
         // The attempt gives up by itself (after 2000 ms at the latest): the
         // box came. How long it took is the machine's, so it is only shown.
-        qInfo("the box came after %lld ms", static_cast<long long>(answerer.shownAfterMs));
+        qInfo("the box came after %lld ms", static_cast<long long>(shownAfterMs));
     }
 
     STEP(verifyClosed(window));
@@ -603,8 +485,8 @@ void tst_LinkControl::refusesToOpen()
     QVERIFY(window.w->findChildren<QTcpServer *>().isEmpty());
 
     // The button works again once the way is clear.
-    FarEnd far;
-    STEP(openLink(window, mode, far));
+    Peer far;
+    STEP(openAndCheck(window, mode, far));
     STEP(verifyOpen(window, mode));
 }
 
@@ -613,11 +495,11 @@ void tst_LinkControl::udpDestinationFollowsFields_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("open");
 
-    QTest::newRow("UDP, closed") << Udp << false;
-    QTest::newRow("UDP, open") << Udp << true;
-    QTest::newRow("TCP server, open") << Server << true;
-    QTest::newRow("TCP client, closed") << Client << false;
-    QTest::newRow("TCP client, open") << Client << true;
+    QTest::newRow("UDP, closed") << int(UdpLink) << false;
+    QTest::newRow("UDP, open") << int(UdpLink) << true;
+    QTest::newRow("TCP server, open") << int(TcpServerLink) << true;
+    QTest::newRow("TCP client, closed") << int(TcpClientLink) << false;
+    QTest::newRow("TCP client, open") << int(TcpClientLink) << true;
 }
 
 void tst_LinkControl::udpDestinationFollowsFields()
@@ -629,9 +511,9 @@ void tst_LinkControl::udpDestinationFollowsFields()
     const mKestruneWidget &w = *window.w;
     window.udpIp()->setText(QStringLiteral("127.0.0.1"));
     window.udpPort()->setText(QStringLiteral("7007"));
-    FarEnd far;
+    Peer far;
     if (open)
-        STEP(openLink(window, mode, far));
+        STEP(openAndCheck(window, mode, far));
     else
         window.netType()->setCurrentIndex(mode);
 
@@ -688,23 +570,24 @@ void tst_LinkControl::udpLinkHearsDatagrams()
     QFETCH(bool, bySocat);
     QFETCH(bool, ipv6);
 
-    if (bySocat && socatPath().isEmpty())
+    if (bySocat && PeerProcess::socatPath().isEmpty())
         QSKIP("socat is not installed");
     if (ipv6 && !ipv6LoopbackAvailable())
         QSKIP("no IPv6 loopback on this machine");
 
     // The UDP link is bound on every local address, both families.
     Window window;
-    FarEnd far;
-    STEP(openLink(window, Udp, far));
-    const quint16 port = linkPort(window, Udp);
-    QSignalSpy arrived(KestruneProbe::udpSocket(*window.w), &QUdpSocket::readyRead);
+    Peer far;
+    STEP(openAndCheck(window, UdpLink, far));
+    const quint16 port = linkPort(window, UdpLink);
+    QSignalSpy arrived(udpLink(*window.w), &QUdpSocket::readyRead);
 
     QUdpSocket sender;
-    std::unique_ptr<Socat> socat;
+    std::unique_ptr<PeerProcess> socat;
     if (bySocat) {
         const QString target = ipv6 ? QStringLiteral("UDP6-SENDTO:[::1]:%1") : QStringLiteral("UDP4-SENDTO:127.0.0.1:%1");
-        socat = std::make_unique<Socat>(QStringList{QStringLiteral("-u"), QStringLiteral("STDIN"), target.arg(port)});
+        socat = PeerProcess::socat({QStringLiteral("-u"), QStringLiteral("STDIN"), target.arg(port)});
+        QVERIFY(socat);
         QVERIFY(socat->process.waitForStarted(Timeout));
         socat->process.write("ping");
         socat->process.closeWriteChannel();
@@ -723,12 +606,12 @@ void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
 {
     Window window;
     const mKestruneWidget &w = *window.w;
-    FarEnd far;
-    STEP(openLink(window, Server, far));
+    Peer far;
+    STEP(openAndCheck(window, TcpServerLink, far));
     QCOMPARE(window.clients()->count(), 0);
 
     // After every notice of the server, once the window has handled it.
-    mTcpServer *server = KestruneProbe::tcpServer(w);
+    mTcpServer *server = serverLink(w);
     QStringList breaches;
     int notices = 0;
     const auto check = [&] {
@@ -740,8 +623,8 @@ void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
     connect(server, &mTcpServer::addClientLink, window.w.data(), check);
     connect(server, &mTcpServer::removeClientLink, window.w.data(), check);
 
-    STEP(addClient(window, far));
-    QTcpSocket &first = *far.clients[0];
+    STEP(far.addClient(window));
+    QTcpSocket &first = *far.sockets[0];
     const int d1 = serverDescriptorOf(w, first);
     QVERIFY(d1 > 0);
     QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(first)}));
@@ -749,8 +632,8 @@ void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
     QCOMPARE(KestruneProbe::clientLinkCount(w), 1);
     QCOMPARE(window.clients()->currentIndex(), 0);
 
-    STEP(addClient(window, far));
-    QTcpSocket &second = *far.clients[1];
+    STEP(far.addClient(window));
+    QTcpSocket &second = *far.sockets[1];
     const int d2 = serverDescriptorOf(w, second);
     QVERIFY(d2 > 0 && d2 != d1);
     QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(first), clientText(second)}));
@@ -760,8 +643,8 @@ void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
 
     // A later arrival leaves the user's choice alone.
     window.clients()->setCurrentIndex(1);
-    STEP(addClient(window, far));
-    QTcpSocket &third = *far.clients[2];
+    STEP(far.addClient(window));
+    QTcpSocket &third = *far.sockets[2];
     const int d3 = serverDescriptorOf(w, third);
     QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(first), clientText(second), clientText(third)}));
     QCOMPARE(KestruneProbe::socketDescriptorList(w), QList<int>({0, d1, d2, d3}));
@@ -792,8 +675,8 @@ void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
     QCOMPARE(window.clients()->currentIndex(), -1);
 
     // The next arrival starts the list again, with "全部连接" selected.
-    STEP(addClient(window, far));
-    QTcpSocket &fourth = *far.clients[3];
+    STEP(far.addClient(window));
+    QTcpSocket &fourth = *far.sockets[3];
     const int d4 = serverDescriptorOf(w, fourth);
     QVERIFY(d4 > 0);
     QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(fourth)}));
@@ -803,18 +686,18 @@ void tst_LinkControl::clientListFollowsArrivalsAndDepartures()
 
     QCOMPARE(notices, 4 + 3 + 1);
     QVERIFY2(breaches.isEmpty(), qPrintable(breaches.join(QStringLiteral("; "))));
-    STEP(verifyOpen(window, Server));
+    STEP(verifyOpen(window, TcpServerLink));
 }
 
 void tst_LinkControl::serverCloseEndsClients()
 {
     Window window;
     const mKestruneWidget &w = *window.w;
-    FarEnd far;
-    STEP(openLink(window, Server, far, 2));
-    const quint16 port = linkPort(window, Server);
-    QSignalSpy firstGone(far.clients[0].get(), &QTcpSocket::disconnected);
-    QSignalSpy secondGone(far.clients[1].get(), &QTcpSocket::disconnected);
+    Peer far;
+    STEP(openAndCheck(window, TcpServerLink, far, 2));
+    const quint16 port = linkPort(window, TcpServerLink);
+    QSignalSpy firstGone(far.sockets[0].get(), &QTcpSocket::disconnected);
+    QSignalSpy secondGone(far.sockets[1].get(), &QTcpSocket::disconnected);
 
     window.toggleNet();
     STEP(verifyClosed(window));
@@ -823,13 +706,13 @@ void tst_LinkControl::serverCloseEndsClients()
     QCOMPARE(window.clients()->count(), 0);
     QVERIFY(KestruneProbe::socketDescriptorList(w).isEmpty());
     QCOMPARE(KestruneProbe::clientLinkCount(w), 0);
-    STEP(verifyLinkEnded(Server, far, port));
+    STEP(verifyLinkEnded(TcpServerLink, far, port));
 
     // A new server starts with an empty list.
-    FarEnd next;
-    STEP(openLink(window, Server, next, 1));
-    QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.clients[0])}));
-    QCOMPARE(KestruneProbe::socketDescriptorList(w), QList<int>({0, serverDescriptorOf(w, *next.clients[0])}));
+    Peer next;
+    STEP(openAndCheck(window, TcpServerLink, next, 1));
+    QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.sockets[0])}));
+    QCOMPARE(KestruneProbe::socketDescriptorList(w), QList<int>({0, serverDescriptorOf(w, *next.sockets[0])}));
     QCOMPARE(KestruneProbe::clientLinkCount(w), 1);
 }
 
@@ -847,18 +730,18 @@ void tst_LinkControl::serverCloseDeliversQueuedBytes()
 
     Window window;
     const mKestruneWidget &w = *window.w;
-    FarEnd far;
-    STEP(openLink(window, Server, far, Clients));
-    const quint16 port = linkPort(window, Server);
+    Peer far;
+    STEP(openAndCheck(window, TcpServerLink, far, Clients));
+    const quint16 port = linkPort(window, TcpServerLink);
     std::vector<QByteArray> got(Clients);
     for (int i = 0; i < Clients; ++i) {
-        QTcpSocket *client = far.clients[i].get();
+        QTcpSocket *client = far.sockets[i].get();
         connect(client, &QTcpSocket::readyRead, client, [client, &got, i] { got[i] += client->readAll(); });
     }
     window.sendArea()->setPlainText(QString::fromLatin1(data));
     window.send();
     QCOMPARE(window.sent(), quint32(data.size()));
-    QVERIFY(KestruneProbe::tcpServer(w)->largestPendingWrite() > 0);
+    QVERIFY(serverLink(w)->largestPendingWrite() > 0);
     window.toggleNet();
     STEP(verifyClosed(window));
     QCOMPARE(window.clients()->count(), 0);
@@ -868,15 +751,15 @@ void tst_LinkControl::serverCloseDeliversQueuedBytes()
     window.ipPort()->setText(QString::number(port));
     window.toggleNet();
     QVERIFY(window.netButton()->isChecked());
-    QCOMPARE(linkPort(window, Server), port);
-    FarEnd next;
-    STEP(addClient(window, next));
-    const QStringList newList{AllClients, clientText(*next.clients[0])};
+    QCOMPARE(linkPort(window, TcpServerLink), port);
+    Peer next;
+    STEP(next.addClient(window));
+    const QStringList newList{AllClients, clientText(*next.sockets[0])};
     QCOMPARE(window.clientItems(), newList);
 
     for (int i = 0; i < Clients; ++i) {
-        QTRY_COMPARE_WITH_TIMEOUT(far.clients[i]->state(), QAbstractSocket::UnconnectedState, Timeout);
-        got[i] += far.clients[i]->readAll();
+        QTRY_COMPARE_WITH_TIMEOUT(far.sockets[i]->state(), QAbstractSocket::UnconnectedState, Timeout);
+        got[i] += far.sockets[i]->readAll();
         QCOMPARE(got[i].size(), data.size());
         QCOMPARE(sha256(got[i]), sha256(data));
     }
@@ -905,10 +788,10 @@ void tst_LinkControl::serverCloseAbortsClientThatNeverReads()
 
     Window window;
     KestruneProbe::setClosingGrace(*window.w, windowCloses ? 10 * Timeout : 2000);
-    FarEnd far;
-    STEP(openLink(window, Server, far, 1));
-    const quint16 port = linkPort(window, Server);
-    QTcpSocket *stalled = far.clients[0].get();
+    Peer far;
+    STEP(openAndCheck(window, TcpServerLink, far, 1));
+    const quint16 port = linkPort(window, TcpServerLink);
+    QTcpSocket *stalled = far.sockets[0].get();
     stalled->setReadBufferSize(4096);
     STEP(chooseSource(window, path));
 
@@ -918,7 +801,7 @@ void tst_LinkControl::serverCloseAbortsClientThatNeverReads()
     watch.setInterval(5);
     bool switched = false;
     connect(&watch, &QTimer::timeout, this, [&] {
-        const mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+        const mTcpServer *server = serverLink(*window.w);
         if (!switched && server && server->largestPendingWrite() > 512 * KiB) {
             switched = true;
             window.toggleNet();
@@ -933,24 +816,24 @@ void tst_LinkControl::serverCloseAbortsClientThatNeverReads()
     window.ipPort()->setText(QString::number(port));
     window.toggleNet();
     QVERIFY(window.netButton()->isChecked());
-    FarEnd next;
-    STEP(addClient(window, next));
-    next.clients[0]->write("fresh");
+    Peer next;
+    STEP(next.addClient(window));
+    next.sockets[0]->write("fresh");
     // Shown at the cursor, which stays above the file send's notes.
-    const QString shown = QStringLiteral("【数据来自") + clientText(*next.clients[0]) + QStringLiteral("】\nfresh");
+    const QString shown = QStringLiteral("【数据来自") + clientText(*next.sockets[0]) + QStringLiteral("】\nfresh");
     QTRY_VERIFY_WITH_TIMEOUT(window.rcvArea()->toPlainText().contains(shown), Timeout);
-    QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.clients[0])}));
+    QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.sockets[0])}));
 
     if (windowCloses) {
         // Nothing waits for the old connection: it ends with the window.
         delete window.w.data();
-        QTRY_COMPARE_WITH_TIMEOUT(next.clients[0]->state(), QAbstractSocket::UnconnectedState, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(next.sockets[0]->state(), QAbstractSocket::UnconnectedState, Timeout);
     } else {
         // The old connection is aborted after the grace period; the new
         // one stays.
         QTRY_VERIFY_WITH_TIMEOUT(window.w->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly).isEmpty(), Timeout);
-        QCOMPARE(next.clients[0]->state(), QAbstractSocket::ConnectedState);
-        QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.clients[0])}));
+        QCOMPARE(next.sockets[0]->state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(window.clientItems(), QStringList({AllClients, clientText(*next.sockets[0])}));
     }
     // The client sees the end once it reads again, without the rest of the
     // file.
@@ -966,12 +849,12 @@ void tst_LinkControl::closesTheLinkThatIsOpen_data()
     QTest::addColumn<int>("openMode");
     QTest::addColumn<int>("shownMode");
 
-    QTest::newRow("UDP open, client shown") << Udp << Client;
-    QTest::newRow("UDP open, server shown") << Udp << Server;
-    QTest::newRow("server open, UDP shown") << Server << Udp;
-    QTest::newRow("server open, client shown") << Server << Client;
-    QTest::newRow("client open, UDP shown") << Client << Udp;
-    QTest::newRow("client open, server shown") << Client << Server;
+    QTest::newRow("UDP open, client shown") << int(UdpLink) << int(TcpClientLink);
+    QTest::newRow("UDP open, server shown") << int(UdpLink) << int(TcpServerLink);
+    QTest::newRow("server open, UDP shown") << int(TcpServerLink) << int(UdpLink);
+    QTest::newRow("server open, client shown") << int(TcpServerLink) << int(TcpClientLink);
+    QTest::newRow("client open, UDP shown") << int(TcpClientLink) << int(UdpLink);
+    QTest::newRow("client open, server shown") << int(TcpClientLink) << int(TcpServerLink);
 }
 
 void tst_LinkControl::closesTheLinkThatIsOpen()
@@ -980,8 +863,8 @@ void tst_LinkControl::closesTheLinkThatIsOpen()
     QFETCH(int, shownMode);
 
     Window window;
-    FarEnd far;
-    STEP(openLink(window, openMode, far, openMode == Server ? 2 : 0));
+    Peer far;
+    STEP(openAndCheck(window, openMode, far, openMode == TcpServerLink ? 2 : 0));
     const quint16 port = linkPort(window, openMode);
 
     // Changing the link type changes only the view: the link stays open.
@@ -996,8 +879,8 @@ void tst_LinkControl::closesTheLinkThatIsOpen()
     QCOMPARE(window.clients()->count(), 0);
 
     // The type now shown opens as usual.
-    FarEnd next;
-    STEP(openLink(window, shownMode, next));
+    Peer next;
+    STEP(openAndCheck(window, shownMode, next));
     STEP(verifyOpen(window, shownMode));
 }
 
@@ -1005,24 +888,22 @@ void tst_LinkControl::windowDestroyedWithOpenLink_data()
 {
     QTest::addColumn<int>("mode");
 
-    QTest::newRow("UDP") << Udp;
-    QTest::newRow("server with two clients") << Server;
-    QTest::newRow("client") << Client;
+    QTest::newRow("UDP") << int(UdpLink);
+    QTest::newRow("server with two clients") << int(TcpServerLink);
+    QTest::newRow("client") << int(TcpClientLink);
 }
 
 void tst_LinkControl::windowDestroyedWithOpenLink()
 {
     QFETCH(int, mode);
 
-    FarEnd far;
+    Peer far;
     auto window = std::make_unique<Window>();
-    STEP(openLink(*window, mode, far, mode == Server ? 2 : 0));
+    STEP(openAndCheck(*window, mode, far, mode == TcpServerLink ? 2 : 0));
     const quint16 port = linkPort(*window, mode);
     // Data on its way in while the window goes.
-    for (const auto &client : far.clients)
-        client->write("bye");
-    if (far.accepted)
-        far.accepted->write("bye");
+    for (const auto &socket : far.sockets)
+        socket->write("bye");
 
     window.reset();
     STEP(verifyLinkEnded(mode, far, port));
@@ -1030,22 +911,24 @@ void tst_LinkControl::windowDestroyedWithOpenLink()
 
 void tst_LinkControl::socatClientJoinsAndLeaves()
 {
-    if (socatPath().isEmpty())
+    if (PeerProcess::socatPath().isEmpty())
         QSKIP("socat is not installed");
 
     Window window;
     const mKestruneWidget &w = *window.w;
-    FarEnd far;
-    STEP(openLink(window, Server, far));
-    mTcpServer *server = KestruneProbe::tcpServer(w);
+    Peer far;
+    STEP(openAndCheck(window, TcpServerLink, far));
+    mTcpServer *server = serverLink(w);
     QByteArray received;
     connect(server, &mTcpServer::updateTcpServer, window.w.data(),
             [&](char *msg, int length, int) { received.append(msg, length); });
 
-    Socat socat({QStringLiteral("-u"), QStringLiteral("STDIN"),
+    const auto socat = PeerProcess::socat({QStringLiteral("-u"), QStringLiteral("STDIN"),
                  QStringLiteral("TCP:127.0.0.1:%1").arg(server->serverPort())});
-    QVERIFY(socat.process.waitForStarted(Timeout));
-    socat.process.write("hello from socat\n");
+    QVERIFY(socat);
+    QVERIFY(socat);
+    QVERIFY(socat->process.waitForStarted(Timeout));
+    socat->process.write("hello from socat\n");
 
     QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(w), 1, Timeout);
     QCOMPARE(window.clients()->count(), 2);
@@ -1063,47 +946,49 @@ void tst_LinkControl::socatClientJoinsAndLeaves()
     QTRY_COMPARE_WITH_TIMEOUT(received, QByteArray("hello from socat\n"), Timeout);
 
     // socat ends its connection when its input ends.
-    socat.process.closeWriteChannel();
-    QTRY_COMPARE_WITH_TIMEOUT(socat.process.state(), QProcess::NotRunning, Timeout);
-    QCOMPARE(socat.process.exitCode(), 0);
+    socat->process.closeWriteChannel();
+    QTRY_COMPARE_WITH_TIMEOUT(socat->process.state(), QProcess::NotRunning, Timeout);
+    QCOMPARE(socat->process.exitCode(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(w), 0, Timeout);
     QCOMPARE(window.clients()->count(), 0);
     QVERIFY(KestruneProbe::socketDescriptorList(w).isEmpty());
-    STEP(verifyOpen(window, Server));
+    STEP(verifyOpen(window, TcpServerLink));
 }
 
 void tst_LinkControl::socatServerSeesClientComeAndGo()
 {
-    if (socatPath().isEmpty())
+    if (PeerProcess::socatPath().isEmpty())
         QSKIP("socat is not installed");
 
     // socat listens on a port of the system's choice and reports it.
-    Socat socat({QStringLiteral("-d"), QStringLiteral("-d"), QStringLiteral("-u"),
+    const auto socat = PeerProcess::socat({QStringLiteral("-d"), QStringLiteral("-d"), QStringLiteral("-u"),
                  QStringLiteral("TCP-LISTEN:0,bind=127.0.0.1"), QStringLiteral("STDOUT")});
-    QVERIFY(socat.process.waitForStarted(Timeout));
+    QVERIFY(socat);
+    QVERIFY(socat);
+    QVERIFY(socat->process.waitForStarted(Timeout));
     const QRegularExpressionMatch listening =
-        socat.waitForLog(QRegularExpression(QStringLiteral("listening on AF=2 127\\.0\\.0\\.1:(\\d+)")));
-    QVERIFY2(listening.hasMatch(), qPrintable(socat.log));
+        socat->waitForLog(QRegularExpression(QStringLiteral("listening on AF=2 127\\.0\\.0\\.1:(\\d+)")), Timeout);
+    QVERIFY2(listening.hasMatch(), qPrintable(socat->log));
 
     Window window;
-    window.netType()->setCurrentIndex(Client);
+    window.netType()->setCurrentIndex(TcpClientLink);
     window.ipAddr()->setText(QStringLiteral("127.0.0.1"));
     window.ipPort()->setText(listening.captured(1));
     window.toggleNet();
-    STEP(verifyOpen(window, Client));
+    STEP(verifyOpen(window, TcpClientLink));
 
     // The port the window shows is the one socat saw the connection come from.
     const QRegularExpressionMatch accepted =
-        socat.waitForLog(QRegularExpression(QStringLiteral("accepting connection from AF=2 127\\.0\\.0\\.1:(\\d+)")));
-    QVERIFY2(accepted.hasMatch(), qPrintable(socat.log));
+        socat->waitForLog(QRegularExpression(QStringLiteral("accepting connection from AF=2 127\\.0\\.0\\.1:(\\d+)")), Timeout);
+    QVERIFY2(accepted.hasMatch(), qPrintable(socat->log));
     QCOMPARE(window.udpPort()->text(), accepted.captured(1));
 
     // Closing the link ends the connection, and with it socat.
     window.toggleNet();
     STEP(verifyClosed(window));
-    QTRY_COMPARE_WITH_TIMEOUT(socat.process.state(), QProcess::NotRunning, Timeout);
-    QCOMPARE(socat.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(socat.process.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(socat->process.state(), QProcess::NotRunning, Timeout);
+    QCOMPARE(socat->process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(socat->process.exitCode(), 0);
 }
 
 QTEST_MAIN(tst_LinkControl)

@@ -1,3 +1,4 @@
+#include "loopback.h"
 #include "mtcpserver.h"
 
 #include <QByteArray>
@@ -41,6 +42,8 @@ private slots:
 };
 
 namespace {
+
+using testsupport::ipv6LoopbackAvailable;
 
 // Bounded waits, generous enough for a loaded two-core machine.
 constexpr int Timeout = 10000;
@@ -92,13 +95,6 @@ struct ServerLog
     }
 };
 
-bool ipv6LoopbackAvailable()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHostIPv6, 0);
-}
-
-// Connects a client and waits until the server has announced it.
 bool connectClient(QTcpSocket &client, const QHostAddress &address, quint16 port, const ServerLog &log)
 {
     const qsizetype before = log.arrivals.size();

@@ -110,16 +110,11 @@ struct UdpRig
 {
     UdpRig()
     {
-        for (QUdpSocket &sender : senders)
-            QVERIFY(sender.bind(QHostAddress::LocalHost, 0));
-        STEP(openLink(window, Udp, 0));
-        port = KestruneProbe::udpSocket(*window.w)->localPort();
+        STEP(openLink(window, UdpLink, 0));
+        port = window.udpLink()->localPort();
     }
 
-    QString source(int sender) const
-    {
-        return QStringLiteral("127.0.0.1:") + QString::number(senders[sender].localPort());
-    }
+    QString source(int sender) { return QStringLiteral("127.0.0.1:") + QString::number(peer.sender(sender).localPort()); }
 
     // Sends the chunks back to back, without the event loop running between
     // them, and waits until the window has read them all.
@@ -127,14 +122,14 @@ struct UdpRig
     {
         quint32 total = window.received();
         for (const Chunk &chunk : chunks) {
-            QCOMPARE(senders[chunk.sender].writeDatagram(chunk.bytes, QHostAddress::LocalHost, port),
+            QCOMPARE(peer.sender(chunk.sender).writeDatagram(chunk.bytes, QHostAddress::LocalHost, port),
                      qint64(chunk.bytes.size()));
             total += quint32(chunk.bytes.size());
         }
         QTRY_COMPARE_WITH_TIMEOUT(window.received(), total, Timeout);
     }
 
-    void feed(ReferenceArea &reference, const std::vector<Chunk> &chunks, bool hex, bool time) const
+    void feed(ReferenceArea &reference, const std::vector<Chunk> &chunks, bool hex, bool time)
     {
         for (const Chunk &chunk : chunks)
             reference.receive(chunk.bytes, source(chunk.sender), hex, time);
@@ -143,7 +138,8 @@ struct UdpRig
     void waitShown() const { QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout); }
 
     Window window;
-    QUdpSocket senders[2];
+    // Two senders, sender(0) and sender(1).
+    Peer peer;
     quint16 port = 0;
 };
 
@@ -276,10 +272,10 @@ void tst_RcvFlow::counterExactWhenQuiet_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("capture");
-    QTest::newRow("UDP") << Udp << false;
-    QTest::newRow("UDP, captured") << Udp << true;
-    QTest::newRow("server") << Server << false;
-    QTest::newRow("client") << Client << false;
+    QTest::newRow("UDP") << int(UdpLink) << false;
+    QTest::newRow("UDP, captured") << int(UdpLink) << true;
+    QTest::newRow("server") << int(TcpServerLink) << false;
+    QTest::newRow("client") << int(TcpClientLink) << false;
 }
 
 void tst_RcvFlow::counterExactWhenQuiet()
@@ -307,8 +303,8 @@ void tst_RcvFlow::counterExactWhenQuiet()
     for (int round = 1; round <= 3; ++round) {
         for (int i = 0; i < BurstSize / 2; ++i) {
             const QByteArray bytes(1 + (i * 37 + round) % 97, char('a' + i % 26));
-            if (mode == Udp)
-                QCOMPARE(peer.udp.writeDatagram(bytes, QHostAddress::LocalHost, KestruneProbe::udpSocket(*window.w)->localPort()),
+            if (mode == UdpLink)
+                QCOMPARE(peer.udp.writeDatagram(bytes, QHostAddress::LocalHost, udpLink(*window.w)->localPort()),
                          qint64(bytes.size()));
             else
                 QCOMPARE(peer.sockets.front()->write(bytes), qint64(bytes.size()));
@@ -322,8 +318,8 @@ void tst_RcvFlow::counterExactWhenQuiet()
 void tst_RcvFlow::capHoldsFlood_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::newRow("client") << Client;
-    QTest::newRow("server") << Server;
+    QTest::newRow("client") << int(TcpClientLink);
+    QTest::newRow("server") << int(TcpServerLink);
 }
 
 void tst_RcvFlow::capHoldsFlood()

@@ -82,13 +82,8 @@ bool matches(const QString &text, const QString &expected)
     return QRegularExpression(QRegularExpression::anchoredPattern(pieces.join(stamp))).match(text).hasMatch();
 }
 
-// Answers for the window's dialogs; a ModalScript notes each one it
-// answered as "title|name filters" or "title|text".
-ModalStep choose(const QString &path)
-{
-    return answer<QFileDialog>([path](QFileDialog *dialog) { pickFile(dialog, path); });
-}
-
+// Answers for the window's dialogs besides choose(); a ModalScript notes
+// each one it answered as "title|name filters" or "title|text".
 ModalStep press(QMessageBox::StandardButton button)
 {
     return answer<QMessageBox>([button](QMessageBox *box) { box->button(button)->click(); });
@@ -97,7 +92,7 @@ ModalStep press(QMessageBox::StandardButton button)
 const ModalStep cancel = answer<QDialog>([](QDialog *dialog) { dialog->reject(); });
 
 // The real window with a link open on 127.0.0.1 and real peers at the far
-// end: UDP sockets, clients of the window's server, or the server that the
+// end: UDP senders, clients of the window's server, or the server that the
 // window's client connects to.
 class Rig final
 {
@@ -105,21 +100,16 @@ public:
     explicit Rig(int mode)
         : mode(mode)
     {
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            qWarning("the window was not exposed");
     }
+    Q_DISABLE_COPY_MOVE(Rig)
 
     template <typename T>
     T *child(const char *name)
     {
-        T *found = window.findChild<T *>(QLatin1String(name));
-        if (!found)
-            qFatal("the window has no widget named %s", name);
-        return found;
+        return window.child<T>(name);
     }
 
-    QPlainTextEdit *area() { return child<QPlainTextEdit>("ReceiveTextEdit"); }
+    QPlainTextEdit *area() { return window.rcvArea(); }
     QString text() { return area()->toPlainText(); }
     QString counter() { return child<QLineEdit>("lEdit_RcvCnt")->text(); }
     void set(const char *box, bool on) { child<QCheckBox>(box)->setChecked(on); }
@@ -127,72 +117,49 @@ public:
 
     void open(int peers = 1)
     {
-        child<QComboBox>("cBoxNetType")->setCurrentIndex(mode);
-        child<QLineEdit>("lEditIpAddr")->setText(QStringLiteral("127.0.0.1"));
-        if (mode == Client)
-            QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
-        child<QLineEdit>("lEditIpPort")->setText(mode == Client ? QString::number(listener.serverPort())
-                                                                : QStringLiteral("0"));
-        click("pBtnNetCnnt");
-        QVERIFY(child<QPushButton>("pBtnNetCnnt")->isChecked());
-        relayed.resize(peers);
-        for (int i = 0; i < peers && mode == Udp; ++i) {
-            udpPeers.push_back(std::make_unique<QUdpSocket>());
-            QVERIFY(udpPeers.back()->bind(QHostAddress::LocalHost, 0));
-        }
-        for (int i = 0; i < peers && mode == Server; ++i) {
-            clients.push_back(std::make_unique<QTcpSocket>());
-            QTcpSocket *client = clients.back().get();
-            QObject::connect(client, &QTcpSocket::readyRead, client,
-                             [this, i, client] { relayed[i] += client->readAll(); });
-            client->connectToHost(QHostAddress::LocalHost, KestruneProbe::tcpServer(window)->serverPort());
-            QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(window), i + 1, Timeout);
-        }
-        if (mode == Client) {
-            QTRY_VERIFY_WITH_TIMEOUT(listener.hasPendingConnections(), Timeout);
-            accepted.reset(listener.nextPendingConnection());
-        }
+        STEP(openLink(window, peer, mode, peers));
+        for (int i = 0; i < peers && mode == UdpLink; ++i)
+            peer.sender(i);
     }
 
     // A client link's source is named by the fields as typed, so its second
     // source is the same connection under another port text.
-    QString portText(int peer) { return peer == 0 ? QString::number(listener.serverPort()) : QStringLiteral("1"); }
+    QString portText(int i) { return i == 0 ? QString::number(peer.listener.serverPort()) : QStringLiteral("1"); }
 
-    QString source(int peer = 0)
+    QString source(int i = 0)
     {
-        const quint16 port = mode == Udp      ? udpPeers[peer]->localPort()
-                             : mode == Server ? clients[peer]->localPort()
-                                              : 0;
-        return QStringLiteral("127.0.0.1:") + (mode == Client ? portText(peer) : QString::number(port));
+        const quint16 port = mode == UdpLink       ? peer.sender(i).localPort()
+                             : mode == TcpServerLink ? peer.socket(i)->localPort()
+                                                     : 0;
+        return QStringLiteral("127.0.0.1:") + (mode == TcpClientLink ? portText(i) : QString::number(port));
     }
 
-    void send(const QByteArray &bytes, int peer = 0)
+    void send(const QByteArray &bytes, int i = 0)
     {
         switch (mode) {
-        case Udp:
+        case UdpLink:
             // The window's socket is dual-stack: it hears this sender as
             // ::ffff:127.0.0.1 and must still name it 127.0.0.1.
-            QCOMPARE(udpPeers[peer]->writeDatagram(bytes, QHostAddress::LocalHost,
-                                                   KestruneProbe::udpSocket(window)->localPort()),
+            QCOMPARE(peer.sender(i).writeDatagram(bytes, QHostAddress::LocalHost, window.udpLink()->localPort()),
                      qint64(bytes.size()));
             break;
-        case Server:
-            clients[peer]->write(bytes);
+        case TcpServerLink:
+            peer.socket(i)->write(bytes);
             break;
         default:
-            child<QLineEdit>("lEditIpPort")->setText(portText(peer));
-            accepted->write(bytes);
+            child<QLineEdit>("lEditIpPort")->setText(portText(i));
+            peer.socket()->write(bytes);
             break;
         }
     }
 
     // Sends and waits until the window has counted the bytes.
-    void deliver(const QByteArray &bytes, int peer = 0)
+    void deliver(const QByteArray &bytes, int i = 0)
     {
-        const quint32 before = KestruneProbe::rcvByteCnt(window);
-        STEP(send(bytes, peer));
-        QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::rcvByteCnt(window), before + quint32(bytes.size()), Timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(window), Timeout);
+        const quint32 before = window.received();
+        STEP(send(bytes, i));
+        QTRY_COMPARE_WITH_TIMEOUT(window.received(), before + quint32(bytes.size()), Timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
     }
 
     // Starts capture into path; the notes of the dialogs shown.
@@ -203,28 +170,10 @@ public:
         return answerer.seen;
     }
 
-    mKestruneWidget window;
+    Window window;
+    Peer peer;
     const int mode;
-    std::vector<std::unique_ptr<QUdpSocket>> udpPeers;
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    std::vector<QByteArray> relayed; // what each client got from the window
-    QTcpServer listener;
-    std::unique_ptr<QTcpSocket> accepted;
 };
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-const char *const ModeNames[] = {"UDP", "server", "client"};
 
 } // namespace
 
@@ -236,8 +185,8 @@ void tst_Receive::chunkProcedure_data()
     QTest::addColumn<bool>("hex");
     QTest::addColumn<bool>("time");
 
-    for (int mode : {Udp, Server, Client}) {
-        const char *name = ModeNames[mode];
+    for (int mode : {UdpLink, TcpServerLink, TcpClientLink}) {
+        const char *name = modeName(mode);
         QTest::addRow("%s, text", name) << mode << false << false << false << false;
         QTest::addRow("%s, text, time", name) << mode << false << false << false << true;
         QTest::addRow("%s, hex", name) << mode << false << false << true << false;
@@ -279,15 +228,15 @@ void tst_Receive::chunkProcedure()
                                  + (hex ? DataHex : DataText);
         QVERIFY2(matches(rig.text(), expected), qPrintable(rig.text()));
     }
-    QCOMPARE(KestruneProbe::lastRcvSource(rig.window), capture || pause ? QString() : rig.source());
+    QCOMPARE(KestruneProbe::lastRcvSource(*rig.window.w), capture || pause ? QString() : rig.source());
 }
 
 void tst_Receive::headerRules_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::newRow("UDP") << int(Udp);
-    QTest::newRow("server") << int(Server);
-    QTest::newRow("client") << int(Client);
+    QTest::newRow("UDP") << int(UdpLink);
+    QTest::newRow("server") << int(TcpServerLink);
+    QTest::newRow("client") << int(TcpClientLink);
 }
 
 void tst_Receive::headerRules()
@@ -305,7 +254,7 @@ void tst_Receive::headerRules()
     QCOMPARE(rig.text(), header(a) + "onetwo");
     STEP(rig.deliver("three", 1));
     QCOMPARE(rig.text(), header(a) + "onetwo\n" + header(b) + "three");
-    QCOMPARE(KestruneProbe::lastRcvSource(rig.window), b);
+    QCOMPARE(KestruneProbe::lastRcvSource(*rig.window.w), b);
 
     // Clearing keeps the counter and the last source.
     rig.click("pBtnClearRcvDisp");
@@ -320,7 +269,7 @@ void tst_Receive::headerRules()
 
 void tst_Receive::timestampsAndCursor()
 {
-    Rig rig(Udp);
+    Rig rig(UdpLink);
     STEP(rig.open(2));
     const QString a = rig.source(0);
     const QString b = rig.source(1);
@@ -340,7 +289,7 @@ void tst_Receive::timestampsAndCursor()
 
 void tst_Receive::emptyDatagram()
 {
-    Rig rig(Udp);
+    Rig rig(UdpLink);
     STEP(rig.open());
     const QString h = header(rig.source());
 
@@ -381,7 +330,7 @@ void tst_Receive::relay()
     QFETCH(QString, reached);
 
     QTemporaryDir dir;
-    Rig rig(Server);
+    Rig rig(TcpServerLink);
     STEP(rig.open(3));
     rig.set("cBox_chatMode", chat);
     rig.set("cBox_echoMode", echo);
@@ -392,9 +341,9 @@ void tst_Receive::relay()
 
     // A marker to every client follows whatever the relay wrote.
     QByteArray marker("#");
-    emit rig.window.sendDataToClient(marker.data(), 1, 0, 0);
+    emit rig.window.w->sendDataToClient(marker.data(), 1, 0, 0);
     for (int i = 0; i < 3; ++i)
-        QTRY_COMPARE_WITH_TIMEOUT(rig.relayed[i], (reached[i] == u'1' ? Data : QByteArray()) + marker, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.peer.bytes(i), (reached[i] == u'1' ? Data : QByteArray()) + marker, Timeout);
 }
 
 void tst_Receive::capture_data()
@@ -405,11 +354,11 @@ void tst_Receive::capture_data()
     QTest::addColumn<bool>("pause");
     QTest::addColumn<bool>("dataSource");
 
-    QTest::newRow("UDP") << int(Udp) << false << false << false << false;
-    QTest::newRow("UDP, hex, time, pause") << int(Udp) << true << true << true << false;
-    QTest::newRow("server, hex") << int(Server) << true << false << false << false;
-    QTest::newRow("client, time, pause") << int(Client) << false << true << true << false;
-    QTest::newRow("UDP, data source on too") << int(Udp) << false << false << false << true;
+    QTest::newRow("UDP") << int(UdpLink) << false << false << false << false;
+    QTest::newRow("UDP, hex, time, pause") << int(UdpLink) << true << true << true << false;
+    QTest::newRow("server, hex") << int(TcpServerLink) << true << false << false << false;
+    QTest::newRow("client, time, pause") << int(TcpClientLink) << false << true << true << false;
+    QTest::newRow("UDP, data source on too") << int(UdpLink) << false << false << false << true;
 }
 
 void tst_Receive::capture()
@@ -431,8 +380,8 @@ void tst_Receive::capture()
     // Something received and something sent before capture starts.
     STEP(rig.deliver("hi"));
     rig.child<QLineEdit>("lEditUdpIP")->setText(QStringLiteral("127.0.0.1"));
-    if (mode == Udp)
-        rig.child<QLineEdit>("lEditUdpPort")->setText(QString::number(rig.udpPeers[0]->localPort()));
+    if (mode == UdpLink)
+        rig.child<QLineEdit>("lEditUdpPort")->setText(QString::number(rig.peer.sender(0).localPort()));
     rig.child<QPlainTextEdit>("tEditSendText")->setPlainText(QStringLiteral("abc"));
     rig.click("pBtnSendData");
     QCOMPARE(rig.child<QLineEdit>("lEdit_SndCnt")->text(), QStringLiteral("3"));
@@ -440,15 +389,14 @@ void tst_Receive::capture()
     if (dataSource) {
         ModalScript answerer({choose(sourcePath)});
         rig.child<QCheckBox>("cBoxStartSndFile")->click();
-        QVERIFY(KestruneProbe::dataFile(rig.window) && KestruneProbe::dataFile(rig.window)->isOpen());
+        QVERIFY(KestruneProbe::dataFile(*rig.window.w) && KestruneProbe::dataFile(*rig.window.w)->isOpen());
     }
     rig.set("cBox_RcvHexDisp", hex);
     rig.set("cBox_ShowRcvTime", time);
     rig.set("cBox_PauseShowRcv", pause);
     QCOMPARE(rig.startCapture(path), QStringList{CaptureTitle + QStringLiteral("|所有文件(*.*)")});
     QVERIFY(rig.child<QCheckBox>("StartRcvFile")->isChecked());
-    QCOMPARE(KestruneProbe::rcvFileName(rig.window), path);
-    QCOMPARE(KestruneProbe::dataFile(rig.window) && KestruneProbe::dataFile(rig.window)->isOpen(), dataSource);
+    QCOMPARE(KestruneProbe::dataFile(*rig.window.w) && KestruneProbe::dataFile(*rig.window.w)->isOpen(), dataSource);
     QCOMPARE(rig.text(), notice(path));
     QCOMPARE(rig.counter(), QStringLiteral("0"));
     QCOMPARE(rig.child<QLineEdit>("lEdit_SndCnt")->text(), QStringLiteral("0"));
@@ -458,8 +406,8 @@ void tst_Receive::capture()
     if (dataSource) {
         // The data source going off and on again leaves capture's file alone.
         rig.child<QCheckBox>("cBoxStartSndFile")->click();
-        QVERIFY(!KestruneProbe::dataFile(rig.window));
-        QVERIFY(KestruneProbe::rcvFile(rig.window) && KestruneProbe::rcvFile(rig.window)->isOpen());
+        QVERIFY(!KestruneProbe::dataFile(*rig.window.w));
+        QVERIFY(KestruneProbe::rcvFile(*rig.window.w) && KestruneProbe::rcvFile(*rig.window.w)->isOpen());
         ModalScript answerer({choose(sourcePath)});
         rig.child<QCheckBox>("cBoxStartSndFile")->click();
     }
@@ -472,11 +420,11 @@ void tst_Receive::capture()
     rig.child<QCheckBox>("StartRcvFile")->click();
     QVERIFY(!rig.child<QCheckBox>("StartRcvFile")->isChecked());
     QCOMPARE(rig.text(), QString());
-    QVERIFY(!KestruneProbe::rcvFile(rig.window));
+    QVERIFY(!KestruneProbe::rcvFile(*rig.window.w));
     QCOMPARE(contents(path), QByteArray("abc\x00\xFF", 5));
     if (dataSource) {
-        QCOMPARE(KestruneProbe::dataFileName(rig.window), sourcePath);
-        QVERIFY(KestruneProbe::dataFile(rig.window) && KestruneProbe::dataFile(rig.window)->isOpen());
+        QCOMPARE(KestruneProbe::dataFileName(*rig.window.w), sourcePath);
+        QVERIFY(KestruneProbe::dataFile(*rig.window.w) && KestruneProbe::dataFile(*rig.window.w)->isOpen());
         QCOMPARE(contents(sourcePath), QByteArray("data source"));
     }
 
@@ -501,7 +449,7 @@ void tst_Receive::captureRefused()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("missing/capture.bin"));
-    Rig rig(Udp);
+    Rig rig(UdpLink);
     STEP(rig.open());
     STEP(rig.deliver("one"));
     const QString before = rig.text();
@@ -510,7 +458,7 @@ void tst_Receive::captureRefused()
     rig.child<QCheckBox>("StartRcvFile")->click();
     QCOMPARE(answerer.seen, QStringList{CaptureTitle + QStringLiteral("|所有文件(*.*)")}); // and no message
     QVERIFY(!rig.child<QCheckBox>("StartRcvFile")->isChecked());
-    QVERIFY(!KestruneProbe::rcvFile(rig.window) || !KestruneProbe::rcvFile(rig.window)->isOpen());
+    QVERIFY(!KestruneProbe::rcvFile(*rig.window.w) || !KestruneProbe::rcvFile(*rig.window.w)->isOpen());
     QCOMPARE(rig.text(), before);
     QCOMPARE(rig.counter(), QStringLiteral("3"));
     STEP(rig.deliver("two"));
@@ -541,7 +489,7 @@ void tst_Receive::save()
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath(QStringLiteral("file")), "a file"));
     const QString path = name.isEmpty() ? QString() : QDir(dir.path()).absoluteFilePath(name);
-    Rig rig(Udp);
+    Rig rig(UdpLink);
     STEP(rig.open());
     STEP(rig.deliver("second"));
     const QString shown = header(rig.source()) + "second"; // two lines
@@ -578,15 +526,15 @@ void tst_Receive::longLines_data()
     QTest::addColumn<QList<int>>("chunks");
     QTest::addColumn<QList<int>>("lines"); // lengths of the data's lines
 
-    QTest::newRow("text 1024") << int(Udp) << false << QList<int>{1024} << QList<int>{1024};
-    QTest::newRow("text 1025") << int(Udp) << false << QList<int>{1025} << QList<int>{1024, 1};
-    QTest::newRow("text 1000+24+1") << int(Udp) << false << QList<int>{1000, 24, 1} << QList<int>{1024, 1};
-    QTest::newRow("text 3000") << int(Udp) << false << QList<int>{3000} << QList<int>{1024, 1024, 952};
-    QTest::newRow("hex 341") << int(Udp) << true << QList<int>{341} << QList<int>{1023};
-    QTest::newRow("hex 342") << int(Udp) << true << QList<int>{342} << QList<int>{1023, 3};
-    QTest::newRow("hex 340+2") << int(Udp) << true << QList<int>{340, 2} << QList<int>{1023, 3};
-    QTest::newRow("server text 3000") << int(Server) << false << QList<int>{3000} << QList<int>{1024, 1024, 952};
-    QTest::newRow("client hex 3000") << int(Client) << true << QList<int>{3000}
+    QTest::newRow("text 1024") << int(UdpLink) << false << QList<int>{1024} << QList<int>{1024};
+    QTest::newRow("text 1025") << int(UdpLink) << false << QList<int>{1025} << QList<int>{1024, 1};
+    QTest::newRow("text 1000+24+1") << int(UdpLink) << false << QList<int>{1000, 24, 1} << QList<int>{1024, 1};
+    QTest::newRow("text 3000") << int(UdpLink) << false << QList<int>{3000} << QList<int>{1024, 1024, 952};
+    QTest::newRow("hex 341") << int(UdpLink) << true << QList<int>{341} << QList<int>{1023};
+    QTest::newRow("hex 342") << int(UdpLink) << true << QList<int>{342} << QList<int>{1023, 3};
+    QTest::newRow("hex 340+2") << int(UdpLink) << true << QList<int>{340, 2} << QList<int>{1023, 3};
+    QTest::newRow("server text 3000") << int(TcpServerLink) << false << QList<int>{3000} << QList<int>{1024, 1024, 952};
+    QTest::newRow("client hex 3000") << int(TcpClientLink) << true << QList<int>{3000}
                                      << QList<int>{1023, 1023, 1023, 1023, 1023, 1023, 1023, 1023, 816};
 }
 

@@ -106,7 +106,7 @@ void tst_Send::payloadArrivesExactly_data()
         {"hex high bytes", true, QStringLiteral("ff 80 0 E4"), QByteArray("\xff\x80\0\xe4", 4)},
         {"hex spaces only", true, QStringLiteral("   "), QByteArray()},
     };
-    for (const int mode : {Udp, Server, Client}) {
+    for (const int mode : {UdpLink, TcpServerLink, TcpClientLink}) {
         for (const Row &row : rows)
             QTest::addRow("%s, %s", modeName(mode), row.name) << mode << row.hex << row.text << row.bytes;
     }
@@ -133,7 +133,7 @@ void tst_Send::payloadArrivesExactly()
     QCOMPARE(window.sent(), quint32(bytes.size() + 1));
 
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), bytes + '#', Timeout);
-    if (mode == Udp) {
+    if (mode == UdpLink) {
         // Every send is one datagram; an empty payload sends none.
         QList<QByteArray> expected{QByteArray("#")};
         if (!bytes.isEmpty())
@@ -161,7 +161,7 @@ void tst_Send::serverTargets()
 
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Server, 2));
+    STEP(openLink(window, peer, TcpServerLink, 2));
     QCOMPARE(window.clients()->itemText(1), QStringLiteral("127.0.0.1:%1").arg(peer.sockets[0]->localPort()));
     QCOMPARE(window.clients()->itemText(2), QStringLiteral("127.0.0.1:%1").arg(peer.sockets[1]->localPort()));
 
@@ -180,7 +180,7 @@ void tst_Send::serverWithoutClients()
 {
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Server, 0));
+    STEP(openLink(window, peer, TcpServerLink, 0));
     QCOMPARE(window.clients()->currentIndex(), -1);
     window.sendArea()->setPlainText(QStringLiteral("AB"));
     window.send();
@@ -212,7 +212,7 @@ void tst_Send::autoClear()
 
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Udp));
+    STEP(openLink(window, peer, UdpLink));
     window.child<QCheckBox>("cBox_AntoClearSnd")->setChecked(autoClear);
     window.sendArea()->setPlainText(QStringLiteral("AB"));
     window.send();
@@ -225,20 +225,23 @@ void tst_Send::emptyAreaBox()
 {
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Client));
+    STEP(openLink(window, peer, TcpClientLink));
     QMessageBox::StandardButtons buttons;
     QString text;
-    ModalAnswer<QMessageBox> answer([&](QMessageBox *box) {
+    QWidget *parent = nullptr;
+    ModalScript script;
+    script.then<QMessageBox>([&](QMessageBox *box) {
         buttons = box->standardButtons();
         text = box->text();
+        parent = box->parentWidget();
         box->button(QMessageBox::Ok)->click();
     });
     window.send();
-    QVERIFY(answer.seen);
-    QCOMPARE(answer.title, QStringLiteral("提示"));
+    QVERIFY(script.finished());
+    QCOMPARE(script.titles, QStringList{QStringLiteral("提示")});
     QCOMPARE(text, QStringLiteral("发送区为空，请输入内容。"));
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(answer.parent, window.w.data());
+    QCOMPARE(parent, window.w.data());
     QCOMPARE(window.sent(), 0u);
     STEP(sendMarker(window));
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("#"), Timeout);
@@ -325,7 +328,7 @@ void tst_Send::loopStates()
 
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Udp));
+    STEP(openLink(window, peer, UdpLink));
     int shown = 0;
     for (const QString &step : steps.split(QLatin1Char(' '))) {
         if (step == QLatin1String("on") || step == QLatin1String("off")) {
@@ -335,9 +338,10 @@ void tst_Send::loopStates()
             window.send();
         } else if (step == QLatin1String("empty")) {
             window.sendArea()->clear();
-            ModalAnswer<QMessageBox> answer([](QMessageBox *box) { box->accept(); });
+            ModalScript answer;
+            answer.then<QMessageBox>([](QMessageBox *box) { box->accept(); });
             window.send();
-            shown += answer.seen ? 1 : 0;
+            shown += answer.finished() ? 1 : 0;
         } else if (step.startsWith(QLatin1String("ms:"))) {
             window.interval()->setText(step.mid(3));
         } else if (step.startsWith(QLatin1String("type:"))) {
@@ -350,7 +354,7 @@ void tst_Send::loopStates()
     const bool running = state == QLatin1String("running");
     QCOMPARE(window.loopBox()->isChecked(), !off);
     QCOMPARE(window.loopTimer() != nullptr, !off);
-    QCOMPARE(KestruneProbe::loopSndRunning(*window.w), running);
+    QCOMPARE(loopRunning(*window.w), running);
     QCOMPARE(window.sendButton()->text(), running ? StopCaption : SendCaption);
     if (!off) {
         QCOMPARE(window.loopTimer()->isActive(), running);
@@ -363,7 +367,7 @@ void tst_Send::loopSendsTheAreaAnew()
 {
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Udp));
+    STEP(openLink(window, peer, UdpLink));
     window.child<QCheckBox>("cBox_AntoClearSnd")->setChecked(true);
     STEP(armLoop(window, QStringLiteral("tick"), true));
     // Nothing goes out at the click itself.
@@ -382,7 +386,7 @@ void tst_Send::loopSendsTheAreaAnew()
     // Unchecking the switch ends the loop; the next click sends once.
     clickBox(window.loopBox());
     QVERIFY(!window.loopTimer());
-    QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
+    QVERIFY(!loopRunning(*window.w));
     QCOMPARE(window.sendButton()->text(), SendCaption);
     QVERIFY(window.sendButton()->isEnabled());
     const quint32 before = window.sent();
@@ -424,7 +428,7 @@ void tst_Send::intervalField()
 
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Udp));
+    STEP(openLink(window, peer, UdpLink));
     STEP(armLoop(window, QStringLiteral("x"), running));
 
     QSignalSpy finishedSpy(window.interval(), &QLineEdit::editingFinished);
@@ -450,7 +454,7 @@ void tst_Send::noLinkNoSend_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("opened");
 
-    for (const int mode : {Udp, Server, Client}) {
+    for (const int mode : {UdpLink, TcpServerLink, TcpClientLink}) {
         QTest::addRow("%s, never opened", modeName(mode)) << mode << false;
         QTest::addRow("%s, closed", modeName(mode)) << mode << true;
     }
@@ -483,21 +487,21 @@ void tst_Send::loopOutlivesClosedLink()
 {
     Window window;
     Peer peer;
-    STEP(openLink(window, peer, Udp));
+    STEP(openLink(window, peer, UdpLink));
     STEP(armLoop(window, QStringLiteral("AB"), true));
     QTRY_VERIFY_WITH_TIMEOUT(!peer.bytes().isEmpty(), Timeout);
 
     window.toggleNet();
-    QVERIFY(!KestruneProbe::udpSocket(*window.w));
+    QVERIFY(!udpLink(*window.w));
     const quint32 atClose = window.sent();
     QSignalSpy ticks(window.loopTimer(), &QTimer::timeout);
     QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, Timeout);
     QCOMPARE(window.sent(), atClose);
-    QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+    QVERIFY(loopRunning(*window.w));
     QCOMPARE(window.sendButton()->text(), StopCaption);
 
     // Open again: the running loop sends on the new link.
-    STEP(openLink(window, peer, Udp));
+    STEP(openLink(window, peer, UdpLink));
     QTRY_VERIFY_WITH_TIMEOUT(window.sent() > atClose, Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(quint32(peer.bytes().size()), window.sent(), Timeout);
 }

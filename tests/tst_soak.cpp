@@ -58,17 +58,6 @@ qint64 envNumber(const char *name, qint64 fallback)
     return ok ? value : fallback;
 }
 
-// Resets a connection: with a zero linger time, closing sends RST.
-void resetConnection(QTcpSocket *socket)
-{
-    const qintptr fd = socket->socketDescriptor();
-    if (fd >= 0) {
-        const linger noLinger{1, 0};
-        ::setsockopt(int(fd), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
-    }
-    socket->abort();
-}
-
 QByteArray invalidUtf8(QRandomGenerator &rng, int size)
 {
     static const char pieces[][4] = {"\xFF", "\xC3", "\xE2\x82", "\xF0\x9F", "\x80", "\xED\xA0\x80"};
@@ -422,7 +411,7 @@ public:
         window.ipAddr()->setText(QStringLiteral("127.0.0.1"));
         window.udpIp()->setText(QStringLiteral("127.0.0.1"));
         window.interval()->setText(QStringLiteral("1000"));
-        for (const int mode : {Udp, Server, Client}) {
+        for (const int mode : {UdpLink, TcpServerLink, TcpClientLink}) {
             QTest::mouseClick(window.child<QPushButton>("pBtnResetCnt"), Qt::LeftButton);
             Peer peer;
             STEP(openLink(window, peer, mode));
@@ -431,8 +420,8 @@ public:
                 window.send();
             QCOMPARE(window.sent(), 3u * 15u);
             QTRY_COMPARE_WITH_TIMEOUT(peer.bytes().size(), qsizetype(window.sent()), Timeout);
-            if (mode == Udp)
-                peer.udp.writeDatagram("tail", QHostAddress::LocalHost, KestruneProbe::udpSocket(*window.w)->localPort());
+            if (mode == UdpLink)
+                peer.udp.writeDatagram("tail", QHostAddress::LocalHost, udpLink(*window.w)->localPort());
             else
                 peer.sockets[0]->write("tail");
             QTRY_COMPARE_WITH_TIMEOUT(window.received(), 4u, Timeout);
@@ -482,7 +471,7 @@ private:
             const bool sane = rng.bounded(8) != 0;
             if (sane) {
                 window.ipAddr()->setText(QStringLiteral("127.0.0.1"));
-                window.ipPort()->setText(mode == Client ? QString::number(peers.serverPort()) : QStringLiteral("0"));
+                window.ipPort()->setText(mode == TcpClientLink ? QString::number(peers.serverPort()) : QStringLiteral("0"));
                 window.udpIp()->setText(QStringLiteral("127.0.0.1"));
                 window.udpPort()->setText(QString::number(peers.udpPort()));
             }
@@ -492,8 +481,8 @@ private:
         }
         window.toggleNet();
         const mKestruneWidget &w = *window.w;
-        peers.windowUdpPort = KestruneProbe::udpSocket(w) ? KestruneProbe::udpSocket(w)->localPort() : 0;
-        peers.windowServerPort = KestruneProbe::tcpServer(w) ? KestruneProbe::tcpServer(w)->serverPort() : 0;
+        peers.windowUdpPort = udpLink(w) ? udpLink(w)->localPort() : 0;
+        peers.windowServerPort = serverLink(w) ? serverLink(w)->serverPort() : 0;
     }
 
     void typeIntoField()
@@ -596,8 +585,8 @@ private:
         // open one.
         const mKestruneWidget &w = *window.w;
         const int shown = window.netType()->currentIndex();
-        const bool linkShown = (shown == Udp && KestruneProbe::udpSocket(w))
-            || (shown == Server && KestruneProbe::tcpServer(w)) || (shown == Client && KestruneProbe::tcpClientSocket(w));
+        const bool linkShown = (shown == UdpLink && udpLink(w))
+            || (shown == TcpServerLink && serverLink(w)) || (shown == TcpClientLink && clientLink(w));
         const bool plain = window.sendButton()->isEnabled() && !window.sourceBox()->isChecked()
             && !window.loopBox()->isChecked() && !window.sendArea()->toPlainText().isEmpty() && linkShown;
         // A file send starts with the counters at zero.

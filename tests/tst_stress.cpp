@@ -1,5 +1,4 @@
 #include "filesend.h"
-#include "floodpeer.h"
 #include "mtcpserver.h"
 #include "testsupport.h"
 
@@ -60,162 +59,15 @@ private:
     QString bigPath;
 };
 
-// The far end of a transfer, run as this test program itself in a mode of
-// its own (argument --peer), so that its work never shares the window's
-// event loop. Plain blocking sockets on 127.0.0.1; every mode ends by itself.
-//
-//   tcp-send PORT BYTES SEED    connect, send BYTES seeded random bytes, close
-//   tcp-serve BYTES SEED        listen, print "port N", accept one, send, close
-//   and the flood modes of floodpeer.h
-//
-// Results are printed as "key value" lines: bytes, datagrams.
-namespace floodpeer {
-
-// Sends all bytes; false when the connection failed.
-bool sendAll(int fd, const char *data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t written = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-int sendSeeded(int fd, qsizetype size, quint32 seed)
-{
-    const QByteArray bytes = randomBytes(size, seed);
-    constexpr qsizetype Write = 64 * KiB;
-    for (qsizetype at = 0; at < bytes.size(); at += Write) {
-        if (!sendAll(fd, bytes.constData() + at, std::min(Write, bytes.size() - at)))
-            return 3;
-    }
-    std::printf("bytes %lld\n", static_cast<long long>(bytes.size()));
-    ::close(fd);
-    return 0;
-}
-
-int run(int argc, char **argv)
-{
-    const int flood = runFlood(argc, argv);
-    if (flood >= 0)
-        return flood;
-    // Seeded senders run below the window's priority too, as floods do.
-    ::setpriority(PRIO_PROCESS, 0, 10);
-    const QByteArray mode = argc > 0 ? argv[0] : "";
-    auto number = [&](int i) { return i < argc ? std::atoll(argv[i]) : 0; };
-    if (mode == "tcp-send")
-        return sendSeeded(connectTo(quint16(number(1))), number(2), quint32(number(3)));
-    if (mode == "tcp-serve")
-        return sendSeeded(acceptOne(), number(1), quint32(number(2)));
-    std::fprintf(stderr, "unknown peer mode\n");
-    return 2;
-}
-
-} // namespace floodpeer
 
 namespace {
-
-// A peer process of the test's own; killed, if still running, with the test.
-class PeerProcess final
-{
-public:
-    explicit PeerProcess(const QStringList &arguments)
-    {
-        process.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--peer")} + arguments);
-    }
-    ~PeerProcess()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(Timeout);
-        }
-    }
-    Q_DISABLE_COPY_MOVE(PeerProcess)
-
-    // The value of a "key value" line the peer printed; -1 if none came.
-    qint64 value(const QByteArray &key)
-    {
-        qint64 found = -1;
-        (void)QTest::qWaitFor([&] {
-            output += process.readAllStandardOutput();
-            const QList<QByteArray> lines = output.left(output.lastIndexOf('\n')).split('\n');
-            for (const QByteArray &line : lines) {
-                const QList<QByteArray> parts = line.split(' ');
-                if (parts.size() == 2 && parts.first() == key) {
-                    found = parts.last().toLongLong();
-                    return true;
-                }
-            }
-            return process.state() == QProcess::NotRunning && process.bytesAvailable() == 0;
-        }, Timeout);
-        return found;
-    }
-
-    // Runs the event loop until the peer has ended by itself.
-    bool waitForEnd(int timeout = Timeout)
-    {
-        QSignalSpy ended(&process, &QProcess::finished);
-        if (process.state() == QProcess::NotRunning)
-            return true;
-        return ended.wait(timeout) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
-    QProcess process;
-
-private:
-    QByteArray output;
-};
-
-// The far end of a TCP link: the listener a client link connects to, and
-// the one connection the window has with it.
-struct TcpPeer
-{
-    QTcpServer listener;
-    std::unique_ptr<QTcpSocket> socket;
-};
-
-// Opens a TCP link of the window (client or server) with a peer socket of
-// the test at the other end.
-void openTcpLink(const Window &window, int mode, TcpPeer &peer)
-{
-    if (mode == Client) {
-        if (!peer.listener.isListening())
-            QVERIFY(peer.listener.listen(QHostAddress::LocalHost, 0));
-        STEP(openLink(window, Client, peer.listener.serverPort()));
-        QTRY_VERIFY_WITH_TIMEOUT(peer.listener.hasPendingConnections(), Timeout);
-        peer.socket.reset(peer.listener.nextPendingConnection());
-        peer.socket->setParent(nullptr);
-        return;
-    }
-    STEP(openLink(window, Server, 0));
-    const int before = KestruneProbe::clientLinkCount(*window.w);
-    peer.socket = std::make_unique<QTcpSocket>();
-    peer.socket->connectToHost(QHostAddress::LocalHost, KestruneProbe::tcpServer(*window.w)->serverPort());
-    QTRY_COMPARE_WITH_TIMEOUT(peer.socket->state(), QAbstractSocket::ConnectedState, Timeout);
-    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), before + 1, Timeout);
-}
-
-// Ends a connection with a reset instead of the usual close: with a zero
-// linger time the kernel sends RST and drops what is still queued.
-void resetConnection(QTcpSocket *socket)
-{
-    const linger hard{1, 0};
-    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    socket->abort();
-}
 
 // Bytes the window's TCP link still holds queued for writing.
 qint64 queuedBytes(const Window &window)
 {
-    if (const QTcpSocket *socket = KestruneProbe::tcpClientSocket(*window.w))
+    if (const QTcpSocket *socket = clientLink(*window.w))
         return socket->bytesToWrite();
-    if (const mTcpServer *server = KestruneProbe::tcpServer(*window.w))
+    if (const mTcpServer *server = serverLink(*window.w))
         return server->largestPendingWrite();
     return 0;
 }
@@ -252,17 +104,17 @@ void startLoop(const Window &window, const QString &interval, const QString &pay
 {
     window.interval()->setText(interval);
     clickBox(window.loopBox());
-    QVERIFY(KestruneProbe::loopSndTimer(*window.w));
+    QVERIFY(loopTimer(*window.w));
     window.sendArea()->setPlainText(payload);
     window.send();
-    QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+    QVERIFY(loopRunning(*window.w));
     QCOMPARE(window.sendButton()->text(), QStringLiteral("停止发送"));
 }
 
 // Waits for a few more ticks of the running loop.
 void waitForTicks(const Window &window, int ticks)
 {
-    QTimer *timer = KestruneProbe::loopSndTimer(*window.w);
+    QTimer *timer = loopTimer(*window.w);
     QVERIFY(timer);
     QSignalSpy spy(timer, &QTimer::timeout);
     QTRY_VERIFY_WITH_TIMEOUT(spy.size() >= ticks, Timeout);
@@ -277,21 +129,21 @@ void verifySendEnded(const Window &window, quint32 total)
     QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("发送完成！"));
     QCOMPARE(lines.last(), QStringLiteral("共发送数据：") + sendTotalText(total) + QStringLiteral("MB"));
     QCOMPARE(window.sent(), total);
-    QVERIFY(!KestruneProbe::fileSendRunning(*window.w));
+    QVERIFY(!fileSendRunning(*window.w));
     QVERIFY(window.child<QProgressBar>("SndProgressBar")->isHidden());
     QCOMPARE(window.sendButton()->text(), QStringLiteral("发送"));
 }
 
 // The link that replaced a failed one carries a byte each way.
-void exchangeByte(const Window &window, TcpPeer &peer)
+void exchangeByte(const Window &window, Peer &peer)
 {
     QTest::mouseClick(window.child<QPushButton>("pBtnResetCnt"), Qt::LeftButton);
     window.sendArea()->setPlainText(QStringLiteral("x"));
     window.send();
     QByteArray got;
-    QTRY_COMPARE_WITH_TIMEOUT((got += peer.socket->readAll()), QByteArray("x"), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT((got += peer.socket()->readAll()), QByteArray("x"), Timeout);
     QCOMPARE(window.sent(), 1u);
-    peer.socket->write("y");
+    peer.socket()->write("y");
     QTRY_COMPARE_WITH_TIMEOUT(window.received(), 1u, Timeout);
     QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
     QVERIFY(window.rcvArea()->toPlainText().endsWith(QLatin1Char('y')));
@@ -317,8 +169,8 @@ void tst_Stress::clientWaves()
     clock.start();
 
     Window window;
-    STEP(openLink(window, Server, 0));
-    mTcpServer *server = KestruneProbe::tcpServer(*window.w);
+    STEP(openLink(window, TcpServerLink, 0));
+    mTcpServer *server = serverLink(*window.w);
     const quint16 port = server->serverPort();
 
     int notices = 0;
@@ -410,7 +262,7 @@ void tst_Stress::groupChatRelay()
     const QByteArray data = randomBytes(4 * MiB, 50);
 
     Window window;
-    STEP(openLink(window, Server, 0));
+    STEP(openLink(window, TcpServerLink, 0));
     // Binary data is best watched in the hex view.
     clickBox(window.box("cBox_RcvHexDisp"));
     clickBox(window.box("cBox_chatMode"));
@@ -427,7 +279,7 @@ void tst_Stress::groupChatRelay()
         bool wrong = false;
     };
     std::vector<Receiver> clients(Clients);
-    const quint16 port = KestruneProbe::tcpServer(*window.w)->serverPort();
+    const quint16 port = serverLink(*window.w)->serverPort();
     for (Receiver &client : clients) {
         connect(&client.socket, &QTcpSocket::readyRead, this, [&client, &data] {
             const QByteArray piece = client.socket.readAll();
@@ -472,7 +324,7 @@ void tst_Stress::peerResets_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("activity");
-    for (const int mode : {Client, Server}) {
+    for (const int mode : {TcpClientLink, TcpServerLink}) {
         for (const char *activity : {"file send", "loop send", "receiving"})
             QTest::addRow("%s, %s", modeName(mode), activity) << mode << QString::fromLatin1(activity);
     }
@@ -484,13 +336,13 @@ void tst_Stress::peerResets()
     QFETCH(QString, activity);
 
     Window window;
-    TcpPeer peer;
-    STEP(openTcpLink(window, mode, peer));
-    QTcpSocket *socket = peer.socket.get();
+    Peer peer;
+    STEP(openLink(window, peer, mode));
+    QTcpSocket *socket = peer.socket();
     bool reset = false;
     auto noticed = [&] {
-        return mode == Client
-            ? KestruneProbe::tcpClientSocket(*window.w)->state() == QAbstractSocket::UnconnectedState
+        return mode == TcpClientLink
+            ? clientLink(*window.w)->state() == QAbstractSocket::UnconnectedState
             : KestruneProbe::clientLinkCount(*window.w) == 0;
     };
 
@@ -504,7 +356,7 @@ void tst_Stress::peerResets()
         QTimer watch;
         watch.setInterval(1);
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!reset && KestruneProbe::fileSendRunning(*window.w) && queuedBytes(window) > MiB) {
+            if (!reset && fileSendRunning(*window.w) && queuedBytes(window) > MiB) {
                 reset = true;
                 resetConnection(socket);
             }
@@ -540,13 +392,13 @@ void tst_Stress::peerResets()
         QTRY_VERIFY_WITH_TIMEOUT(noticed(), Timeout);
         // The loop keeps ticking on the dead link; every tick counts its payload.
         STEP(waitForTicks(window, 5));
-        QVERIFY(KestruneProbe::loopSndRunning(*window.w));
+        QVERIFY(loopRunning(*window.w));
         QCOMPARE(window.sent() % quint32(payload.size()), 0u);
         QVERIFY(window.sent() >= quint32(got));
         window.send();
-        QVERIFY(!KestruneProbe::loopSndRunning(*window.w));
+        QVERIFY(!loopRunning(*window.w));
         clickBox(window.loopBox());
-        QVERIFY(!KestruneProbe::loopSndTimer(*window.w));
+        QVERIFY(!loopTimer(*window.w));
     } else {
         // The peer writes as fast as the window reads, then resets once the
         // window has 2 MiB.
@@ -581,16 +433,16 @@ void tst_Stress::peerResets()
     // carries a byte each way.
     QVERIFY(window.netButton()->isChecked());
     STEP(closeLink(window));
-    TcpPeer next;
-    STEP(openTcpLink(window, mode, next));
+    Peer next;
+    STEP(openLink(window, next, mode));
     STEP(exchangeByte(window, next));
 }
 
 void tst_Stress::captureFlood_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::newRow("server") << int(Server);
-    QTest::newRow("client") << int(Client);
+    QTest::newRow("server") << int(TcpServerLink);
+    QTest::newRow("client") << int(TcpClientLink);
 }
 
 void tst_Stress::captureFlood()
@@ -607,19 +459,19 @@ void tst_Stress::captureFlood()
     STEP(startCapture(window, capturePath));
     QElapsedTimer clock;
     std::unique_ptr<PeerProcess> peer;
-    if (mode == Server) {
-        STEP(openLink(window, Server, 0));
+    if (mode == TcpServerLink) {
+        STEP(openLink(window, TcpServerLink, 0));
         clock.start();
-        peer = std::make_unique<PeerProcess>(QStringList{QStringLiteral("tcp-send"),
-            QString::number(KestruneProbe::tcpServer(*window.w)->serverPort()), QString::number(Size),
+        peer = std::make_unique<PeerProcess>(QStringList{QStringLiteral("tcp-send-seeded"),
+            QString::number(serverLink(*window.w)->serverPort()), QString::number(Size),
             QString::number(Seed)});
     } else {
         peer = std::make_unique<PeerProcess>(
-            QStringList{QStringLiteral("tcp-serve"), QString::number(Size), QString::number(Seed)});
+            QStringList{QStringLiteral("tcp-serve-seeded"), QString::number(Size), QString::number(Seed)});
         const qint64 port = peer->value("port");
         QVERIFY(port > 0);
         clock.start();
-        STEP(openLink(window, Client, quint16(port)));
+        STEP(openLink(window, TcpClientLink, quint16(port)));
     }
     QVERIFY(peer->waitForEnd(2 * Timeout));
     QTRY_COMPARE_WITH_TIMEOUT(window.received(), quint32(Size), 2 * Timeout);
@@ -638,9 +490,9 @@ void tst_Stress::captureFlood()
 void tst_Stress::floodKeepsWindowResponsive_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::newRow("UDP, 64-byte datagrams") << int(Udp);
-    QTest::newRow("TCP server") << int(Server);
-    QTest::newRow("TCP client") << int(Client);
+    QTest::newRow("UDP, 64-byte datagrams") << int(UdpLink);
+    QTest::newRow("TCP server") << int(TcpServerLink);
+    QTest::newRow("TCP client") << int(TcpClientLink);
 }
 
 void tst_Stress::floodKeepsWindowResponsive()
@@ -651,12 +503,12 @@ void tst_Stress::floodKeepsWindowResponsive()
 
     Window window;
     std::unique_ptr<PeerProcess> peer;
-    if (mode == Client) {
+    if (mode == TcpClientLink) {
         peer = std::make_unique<PeerProcess>(
             QStringList{QStringLiteral("tcp-serve-flood"), QString::number(FloodMs)});
         const qint64 port = peer->value("port");
         QVERIFY(port > 0);
-        STEP(openLink(window, Client, quint16(port)));
+        STEP(openLink(window, TcpClientLink, quint16(port)));
     } else {
         STEP(openLink(window, mode, 0));
     }
@@ -678,13 +530,13 @@ void tst_Stress::floodKeepsWindowResponsive()
     sinceTick.start();
     tick.start();
 
-    if (mode == Udp) {
+    if (mode == UdpLink) {
         peer = std::make_unique<PeerProcess>(QStringList{QStringLiteral("udp-flood"),
-            QString::number(KestruneProbe::udpSocket(*window.w)->localPort()), QString::number(DatagramSize),
+            QString::number(udpLink(*window.w)->localPort()), QString::number(DatagramSize),
             QString::number(FloodMs)});
-    } else if (mode == Server) {
+    } else if (mode == TcpServerLink) {
         peer = std::make_unique<PeerProcess>(QStringList{QStringLiteral("tcp-flood"),
-            QString::number(KestruneProbe::tcpServer(*window.w)->serverPort()), QString::number(FloodMs)});
+            QString::number(serverLink(*window.w)->serverPort()), QString::number(FloodMs)});
     }
     // The flood ends by itself, and the window's timer ticked while it ran.
     QVERIFY(peer->waitForEnd());
@@ -692,14 +544,14 @@ void tst_Stress::floodKeepsWindowResponsive()
     tick.stop();
     QVERIFY2(ticksDuringFlood >= 2, qPrintable(QStringLiteral("%1 ticks during the flood").arg(ticksDuringFlood)));
 
-    const QByteArray key = mode == Udp ? "datagrams" : "bytes";
+    const QByteArray key = mode == UdpLink ? "datagrams" : "bytes";
     const qint64 sent = peer->value(key);
     QVERIFY(sent > 0);
     QString data;
-    if (mode == Udp) {
+    if (mode == UdpLink) {
         // Datagrams may be dropped by a full buffer, but every one read is
         // counted whole and shown whole.
-        QTRY_VERIFY_WITH_TIMEOUT(!KestruneProbe::udpSocket(*window.w)->hasPendingDatagrams(), Timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!udpLink(*window.w)->hasPendingDatagrams(), Timeout);
         QVERIFY(window.received() > 0);
         QCOMPARE(window.received() % DatagramSize, 0u);
         QVERIFY(qint64(window.received()) <= sent * DatagramSize);
@@ -718,14 +570,14 @@ void tst_Stress::floodKeepsWindowResponsive()
     const QTextDocument *document = window.rcvArea()->document();
     const auto dataShown = [&] {
         const qint64 afterHeader = document->characterCount() - 1 - document->firstBlock().length();
-        return mode == Udp ? afterHeader - (document->blockCount() - 2) : afterHeader;
+        return mode == UdpLink ? afterHeader - (document->blockCount() - 2) : afterHeader;
     };
     QTRY_COMPARE_WITH_TIMEOUT(dataShown(), qint64(window.received()), Timeout);
     const QString shown = window.rcvArea()->toPlainText();
     const qsizetype headerEnd = shown.indexOf(QStringLiteral("】\n"));
     QVERIFY(shown.startsWith(QStringLiteral("【数据来自")) && headerEnd > 0);
     const QStringView body = QStringView(shown).mid(headerEnd + 2);
-    if (mode == Udp) {
+    if (mode == UdpLink) {
         // One run of 'u', broken into lines of at most 1024 characters.
         qsizetype letters = 0;
         qsizetype column = 0;
@@ -741,7 +593,7 @@ void tst_Stress::floodKeepsWindowResponsive()
         }
         QCOMPARE(qint64(letters), qint64(window.received()));
     } else {
-        QVERIFY2(body == QString::fromLatin1(floodpeer::floodStream(sent)),
+        QVERIFY2(body == QString::fromLatin1(floodStream(sent)),
                  qPrintable(QStringLiteral("%1 characters shown of %2 bytes").arg(body.size()).arg(sent)));
     }
     qInfo("%s flood of %d ms: %lld %s sent, %u bytes read, %d ticks, longest gap %lld ms", modeName(mode), FloodMs,
@@ -790,17 +642,17 @@ void tst_Stress::interruptions()
 
     auto window = std::make_unique<Window>();
     QPointer<mKestruneWidget> w = window->w;
-    TcpPeer peer;
-    STEP(openTcpLink(*window, Client, peer));
+    Peer peer;
+    STEP(openLink(*window, peer, TcpClientLink));
     // During a file send the peer reads nothing until the action, so the
     // send waits on a full queue when the action comes.
     bool reading = !fileSend;
     QByteArray got;
     auto readPeer = [&] {
-        if (peer.socket && reading)
-            got += peer.socket->readAll();
+        if (!peer.sockets.empty() && reading)
+            got += peer.socket()->readAll();
     };
-    connect(peer.socket.get(), &QTcpSocket::readyRead, this, readPeer);
+    connect(peer.socket(), &QTcpSocket::readyRead, this, readPeer);
 
     // The loop first: while the data source is on, the send button sends
     // the file and cannot start a loop.
@@ -808,7 +660,7 @@ void tst_Stress::interruptions()
         STEP(startLoop(*window, QStringLiteral("1"), loopPayload));
     if (fileSend) {
         STEP(chooseSource(*window, bigPath));
-        peer.socket->setReadBufferSize(64 * KiB);
+        peer.socket()->setReadBufferSize(64 * KiB);
     }
 
     bool acted = false;
@@ -821,7 +673,7 @@ void tst_Stress::interruptions()
         } else if (action == QLatin1String("loop off")) {
             clickBox(window->box("cBoxLoopSnd"));
         } else if (action == QLatin1String("link type changed")) {
-            window->netType()->setCurrentIndex(Udp);
+            window->netType()->setCurrentIndex(UdpLink);
         } else if (action == QLatin1String("close window")) {
             w->close();
         } else if (action == QLatin1String("delete window")) {
@@ -836,8 +688,8 @@ void tst_Stress::interruptions()
         }
         // The peer reads again, so a send that goes on can end.
         reading = true;
-        if (peer.socket)
-            peer.socket->setReadBufferSize(0);
+        if (!peer.sockets.empty())
+            peer.socket()->setReadBufferSize(0);
         readPeer();
     };
 
@@ -845,7 +697,7 @@ void tst_Stress::interruptions()
         QTimer watch;
         watch.setInterval(1);
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!acted && w && KestruneProbe::fileSendRunning(*w) && queuedBytes(*window) > MiB) {
+            if (!acted && w && fileSendRunning(*w) && queuedBytes(*window) > MiB) {
                 watch.stop();
                 act();
             }
@@ -854,8 +706,8 @@ void tst_Stress::interruptions()
         QTimer::singleShot(2 * Timeout, &watch, [&] {
             gaveUp = true;
             reading = true;
-            if (peer.socket)
-                peer.socket->setReadBufferSize(0);
+            if (!peer.sockets.empty())
+                peer.socket()->setReadBufferSize(0);
             readPeer();
         });
         watch.start();
@@ -871,17 +723,17 @@ void tst_Stress::interruptions()
     if (action == QLatin1String("delete window")) {
         QTRY_VERIFY_WITH_TIMEOUT(!w, Timeout);
         // The link went with the window.
-        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket->state()), QAbstractSocket::UnconnectedState, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket()->state()), QAbstractSocket::UnconnectedState, Timeout);
         return;
     }
     QVERIFY(w);
     if (action == QLatin1String("close window")) {
         QVERIFY(!w->isVisible());
         if (fileSend)
-            QVERIFY(!KestruneProbe::fileSendRunning(*w));
+            QVERIFY(!fileSendRunning(*w));
         // The hidden window keeps its loop; deleting it ends everything.
         window.reset();
-        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket->state()), QAbstractSocket::UnconnectedState, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket()->state()), QAbstractSocket::UnconnectedState, Timeout);
         return;
     }
 
@@ -914,20 +766,20 @@ void tst_Stress::interruptions()
         if (loop) {
             // The loop outlives the link: it ticks, sends and counts nothing,
             // and sends again once a link is open.
-            QVERIFY(KestruneProbe::loopSndRunning(*w));
+            QVERIFY(loopRunning(*w));
             const quint32 before = window->sent();
             STEP(waitForTicks(*window, 3));
             QCOMPARE(window->sent(), before);
-            TcpPeer next;
-            STEP(openTcpLink(*window, Client, next));
+            Peer next;
+            STEP(openLink(*window, next, TcpClientLink));
             QTRY_VERIFY_WITH_TIMEOUT(window->sent() > before, Timeout);
             QByteArray nextGot;
-            QTRY_VERIFY_WITH_TIMEOUT((nextGot += next.socket->readAll()).size() >= loopPayload.size(), Timeout);
+            QTRY_VERIFY_WITH_TIMEOUT((nextGot += next.socket()->readAll()).size() >= loopPayload.size(), Timeout);
             QVERIFY(nextGot.startsWith(loopPayload.toLatin1()));
         }
     } else if (action == QLatin1String("loop off")) {
-        QVERIFY(!KestruneProbe::loopSndTimer(*w));
-        QVERIFY(!KestruneProbe::loopSndRunning(*w));
+        QVERIFY(!loopTimer(*w));
+        QVERIFY(!loopRunning(*w));
         QCOMPARE(window->sendButton()->text(), QStringLiteral("发送"));
         QVERIFY(window->sendButton()->isEnabled());
     } else if (action == QLatin1String("link type changed")) {
@@ -936,13 +788,13 @@ void tst_Stress::interruptions()
             const quint32 before = window->sent();
             STEP(waitForTicks(*window, 3));
             QCOMPARE(window->sent(), before);
-            window->netType()->setCurrentIndex(Client);
+            window->netType()->setCurrentIndex(TcpClientLink);
             QTRY_VERIFY_WITH_TIMEOUT(window->sent() > before, Timeout);
         }
         // Closing ends the link that is open, whatever the selector shows.
-        window->netType()->setCurrentIndex(Udp);
+        window->netType()->setCurrentIndex(UdpLink);
         STEP(closeLink(*window));
-        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket->state()), QAbstractSocket::UnconnectedState, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT((readPeer(), peer.socket()->state()), QAbstractSocket::UnconnectedState, Timeout);
     } else if (action == QLatin1String("capture on and off")) {
         QVERIFY(!window->box("StartRcvFile")->isChecked());
         QVERIFY(!KestruneProbe::rcvFile(*w));
@@ -953,8 +805,10 @@ void tst_Stress::interruptions()
 
 int main(int argc, char *argv[])
 {
-    if (argc > 1 && std::strcmp(argv[1], "--peer") == 0)
-        return floodpeer::run(argc - 2, argv + 2);
+    // The far ends of transfers and floods run as this program itself.
+    const int peer = runPeerModeIfAsked(argc, argv);
+    if (peer >= 0)
+        return peer;
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     tst_Stress test;

@@ -1,23 +1,27 @@
-#include "benchpeer.h"
+#include "peermodes.h"
 
-#include "floodpeer.h"
+#include "files.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace testsupport {
 
 namespace {
 
@@ -62,6 +66,59 @@ quint16 boundPort(int fd)
     return ntohs(address.sin_port);
 }
 
+// Connects to 127.0.0.1:port, trying again for a few seconds while nothing
+// listens yet; -1 when it never worked.
+int connectTo(quint16 port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    const auto start = Clock::now();
+    while (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        if (secondsSince(start) > 5) {
+            std::perror("connect");
+            close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return fd;
+}
+
+// A listening socket on a port of the system's choice, announced as
+// "port N" on stdout; -1 on failure.
+int listenAnnounced()
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in address = loopback(0);
+    if (listener < 0 || bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
+        || listen(listener, 1) != 0) {
+        std::perror("listen");
+        return -1;
+    }
+    std::printf("port %u\n", unsigned(boundPort(listener)));
+    std::fflush(stdout);
+    return listener;
+}
+
+// Accepts one client within limitMs (negative: no limit); -1 on failure.
+int acceptOne(int listener, int limitMs = -1)
+{
+    if (listener < 0)
+        return -1;
+    pollfd waiting {listener, POLLIN, 0};
+    if (poll(&waiting, 1, limitMs) <= 0) {
+        close(listener);
+        return -1;
+    }
+    const int fd = accept(listener, nullptr, nullptr);
+    close(listener);
+    if (fd < 0)
+        std::perror("accept");
+    return fd;
+}
+
 bool sendAll(int fd, const char *data, size_t size)
 {
     while (size > 0) {
@@ -81,7 +138,8 @@ bool sendAll(int fd, const char *data, size_t size)
 class Source final
 {
 public:
-    explicit Source(const std::string &kind) : m_kind(kind)
+    explicit Source(const std::string &kind)
+        : m_kind(kind)
     {
         if (m_kind.rfind("file:", 0) == 0)
             m_fd = open(m_kind.c_str() + 5, O_RDONLY | O_CLOEXEC);
@@ -91,13 +149,9 @@ public:
         if (m_fd >= 0)
             close(m_fd);
     }
-    Source(const Source &) = delete;
-    Source &operator=(const Source &) = delete;
+    Q_DISABLE_COPY_MOVE(Source)
 
-    bool valid() const
-    {
-        return m_kind == "text" || m_kind == "random" || m_fd >= 0;
-    }
+    bool valid() const { return m_kind == "text" || m_kind == "random" || m_fd >= 0; }
 
     // Fills `size` bytes; false when the source ran dry.
     bool fill(char *out, size_t size)
@@ -150,37 +204,109 @@ int tcpSend(const QStringList &args)
 {
     if (args.size() != 4)
         return 2;
-    const quint16 port = quint16(args.at(0).toUInt());
     Source source(args.at(1).toStdString());
     const long long total = args.at(2).toLongLong();
     const size_t writeSize = size_t(args.at(3).toULongLong());
     if (!source.valid() || writeSize == 0)
         return 2;
-
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(port);
     const auto start = Clock::now();
-    while (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        if (secondsSince(start) > 5) {
-            std::perror("connect");
-            return 1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-
+    const int fd = connectTo(quint16(args.at(0).toUInt()));
+    if (fd < 0)
+        return 1;
     std::vector<char> buffer(writeSize);
     long long sent = 0;
     while (sent < total) {
         const size_t piece = size_t(std::min<long long>(total - sent, (long long)writeSize));
-        if (!source.fill(buffer.data(), piece))
-            break;
-        if (!sendAll(fd, buffer.data(), piece))
+        if (!source.fill(buffer.data(), piece) || !sendAll(fd, buffer.data(), piece))
             break;
         sent += (long long)piece;
     }
     close(fd); // the kernel still delivers what is queued
     std::printf("sent %lld\nseconds %.6f\n", sent, secondsSince(start));
     return sent == total ? 0 : 1;
+}
+
+// Sends randomBytes(size, seed) in 64 KiB writes and closes.
+int sendSeeded(int fd, qsizetype size, quint32 seed)
+{
+    if (fd < 0)
+        return 2;
+    const QByteArray bytes = randomBytes(size, seed);
+    constexpr qsizetype Write = 64 * KiB;
+    for (qsizetype at = 0; at < bytes.size(); at += Write) {
+        if (!sendAll(fd, bytes.constData() + at, size_t(std::min(Write, bytes.size() - at))))
+            return 3;
+    }
+    std::printf("bytes %lld\n", static_cast<long long>(bytes.size()));
+    close(fd);
+    return 0;
+}
+
+// The line a TCP flood repeats: 79 characters and a line feed.
+QByteArray floodLine()
+{
+    return QByteArray("0123456789abcdefghijklmnopqrstuvwxyz").repeated(3).left(79) + '\n';
+}
+
+} // namespace
+
+QByteArray floodStream(qint64 bytes)
+{
+    const QByteArray line = floodLine();
+    return line.repeated(int(bytes / line.size() + 1)).left(qsizetype(bytes));
+}
+
+namespace {
+
+// Writes the flood line over and over, as fast as the reader takes it,
+// until the time is up. A partial write goes on where it stopped, so the
+// stream stays whole lines.
+int floodTcp(int fd, int milliseconds)
+{
+    if (fd < 0)
+        return 2;
+    const QByteArray line = floodLine();
+    const QByteArray block = line.repeated(int(64 * 1024 / line.size() + 1));
+    // A send that blocks gives up after a while, so the time limit holds.
+    const timeval wait {0, 100 * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    long long total = 0;
+    qsizetype at = 0;
+    while (Clock::now() < end) {
+        const ssize_t written = send(fd, block.constData() + at, size_t(block.size() - at), MSG_NOSIGNAL);
+        if (written > 0) {
+            total += written;
+            at = (at + written) % block.size();
+        } else if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return 3;
+        }
+    }
+    std::printf("bytes %lld\n", total);
+    std::fflush(stdout);
+    close(fd);
+    return 0;
+}
+
+int floodUdp(quint16 port, int size, int milliseconds)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    const QByteArray datagram(size, 'u');
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    long long datagrams = 0;
+    for (long long tries = 0;; ++tries) {
+        if (tries % 64 == 0 && Clock::now() >= end)
+            break;
+        if (sendto(fd, datagram.constData(), size_t(size), 0, reinterpret_cast<const sockaddr *>(&address),
+                   sizeof address)
+            == size)
+            ++datagrams;
+    }
+    std::printf("datagrams %lld\n", datagrams);
+    std::fflush(stdout);
+    close(fd);
+    return 0;
 }
 
 int udpRecv(const QStringList &args)
@@ -236,22 +362,8 @@ int slowRead(const QStringList &args)
         return 2;
     const double rate = args.at(0).toDouble();
     const double limit = args.at(1).toDouble();
-
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in address = loopback(0);
-    if (bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 || listen(listener, 1) != 0)
-        return 1;
-    std::printf("port %u\n", boundPort(listener));
-    std::fflush(stdout);
-
     const auto start = Clock::now();
-    pollfd waiting {listener, POLLIN, 0};
-    if (poll(&waiting, 1, int(limit * 1000)) <= 0)
-        return 1;
-    const int fd = accept(listener, nullptr, nullptr);
-    close(listener);
+    const int fd = acceptOne(listenAnnounced(), int(limit * 1000));
     if (fd < 0)
         return 1;
 
@@ -323,29 +435,50 @@ int udpPaced(const QStringList &args)
 
 } // namespace
 
-int runPeer(const QStringList &args)
+int runPeerMode(const QStringList &args)
 {
     if (args.isEmpty())
         return 2;
     stopOnTerm();
-    std::vector<QByteArray> words;
-    for (const QString &arg : args)
-        words.push_back(arg.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &word : words)
-        argv.push_back(word.data());
-    const int flood = floodpeer::runFlood(int(argv.size()), argv.data());
-    if (flood >= 0)
-        return flood;
     const QString mode = args.first();
     const QStringList rest = args.mid(1);
+    auto number = [&](int i) { return rest.value(i).toLongLong(); };
+    // Senders that push as fast as they can run below the window's priority:
+    // on a small machine they could starve it of CPU time otherwise.
+    const bool pushes = mode.startsWith(QLatin1String("tcp-serve")) || mode.endsWith(QLatin1String("-flood"))
+                        || mode == QLatin1String("tcp-send-seeded");
+    if (pushes)
+        ::setpriority(PRIO_PROCESS, 0, 10);
     if (mode == QLatin1String("tcp-send"))
         return tcpSend(rest);
+    if (mode == QLatin1String("tcp-send-seeded"))
+        return sendSeeded(connectTo(quint16(number(0))), number(1), quint32(number(2)));
+    if (mode == QLatin1String("tcp-serve-seeded"))
+        return sendSeeded(acceptOne(listenAnnounced()), number(0), quint32(number(1)));
+    if (mode == QLatin1String("tcp-flood"))
+        return floodTcp(connectTo(quint16(number(0))), int(number(1)));
+    if (mode == QLatin1String("tcp-serve-flood"))
+        return floodTcp(acceptOne(listenAnnounced()), int(number(0)));
+    if (mode == QLatin1String("udp-flood"))
+        return floodUdp(quint16(number(0)), int(number(1)), int(number(2)));
     if (mode == QLatin1String("udp-recv"))
         return udpRecv(rest);
     if (mode == QLatin1String("slow-read"))
         return slowRead(rest);
     if (mode == QLatin1String("udp-paced"))
         return udpPaced(rest);
+    std::fprintf(stderr, "unknown peer mode %s\n", qPrintable(mode));
     return 2;
 }
+
+int runPeerModeIfAsked(int argc, char **argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--peer") != 0)
+        return -1;
+    QStringList args;
+    for (int i = 2; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    return runPeerMode(args);
+}
+
+} // namespace testsupport

@@ -7,14 +7,31 @@
 #include <QHostAddress>
 #include <QList>
 #include <QString>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QUdpSocket>
 
-// Read access to the main window's private state for the test suite; the
-// window names this class as a friend. Every accessor is a plain read but
-// two: the grace period of closing connections and the cap on waiting
-// receive text, which tests lower.
+// Access to the main window's private state for the tests; the window names
+// this class as a friend. What shows outside is read outside: the link
+// objects and the loop timer are the window's Qt children (window.h), the
+// link and send state shows in the widgets, and files are on disk. What is
+// left here has no outward sign of its own:
+//
+//   socketDescriptorList, clientLinkCount: the window's record behind the
+//       client list, which the tests hold against the list's items and the
+//       server's sockets; the list shows only texts.
+//   form: the form record, whose members the tests match with the widgets.
+//   localHostAddr, localPort, udpTargetAddr, udpTargetPort, tcpServerAddr:
+//       what the window parsed from the fields as typed (a port field keeps
+//       the typed number, the socket only its low 16 bits); a UDP target
+//       shows only where a datagram lands, which the tests never send off
+//       the loopback.
+//   rcvByteCnt, sndByteCnt: the counters themselves; their fields show
+//       them at a display interval only.
+//   lastRcvSource: whose chunk came last, which decides whether the next
+//       chunk gets a header.
+//   dataFileName, dataFile, rcvFile: which file the window holds as data
+//       source or capture file, and whether it is open.
+//   rcvPendingChars, rcvShown: received text waiting for the receive area.
+//   setClosingGrace, setRcvPendingCap: the two settings the tests lower,
+//       so that a grace period or a cap can be reached in a test's time.
 class KestruneProbe final
 {
 public:
@@ -23,24 +40,16 @@ public:
     static const QList<int> &socketDescriptorList(const mKestruneWidget &w) { return w.socketDescriptorList; }
     static int clientLinkCount(const mKestruneWidget &w) { return w.clientLinkCount; }
     static mKestruneForm *form(mKestruneWidget &w) { return w.ui; }
-    static const QString &localIpAddr(const mKestruneWidget &w) { return w.localIpAddr; }
-    static QUdpSocket *udpSocket(const mKestruneWidget &w) { return w.udpSocket; }
     static const QHostAddress &localHostAddr(const mKestruneWidget &w) { return w.localHostAddr; }
     static int localPort(const mKestruneWidget &w) { return w.localPort; }
     static const QHostAddress &udpTargetAddr(const mKestruneWidget &w) { return w.udpTargetAddr; }
     static int udpTargetPort(const mKestruneWidget &w) { return w.udpTargetPort; }
     static QHostAddress *tcpServerAddr(const mKestruneWidget &w) { return w.tcpServerAddr; }
-    static QTcpSocket *tcpClientSocket(const mKestruneWidget &w) { return w.tcpClientSocket; }
-    static mTcpServer *tcpServer(const mKestruneWidget &w) { return w.tcpServer; }
     static quint32 rcvByteCnt(const mKestruneWidget &w) { return w.rcvByteCnt; }
     static quint32 sndByteCnt(const mKestruneWidget &w) { return w.sndByteCnt; }
-    static QTimer *loopSndTimer(const mKestruneWidget &w) { return w.loopSndTimer; }
-    static bool loopSndRunning(const mKestruneWidget &w) { return w.loopSndRunning; }
     static const QString &lastRcvSource(const mKestruneWidget &w) { return w.lastRcvSource; }
     static const QString &dataFileName(const mKestruneWidget &w) { return w.dataFileName; }
     static QFile *dataFile(const mKestruneWidget &w) { return w.dataFile; }
-    static bool fileSendRunning(const mKestruneWidget &w) { return w.fileSendRunning; }
-    static const QString &rcvFileName(const mKestruneWidget &w) { return w.rcvFileName; }
     static QFile *rcvFile(const mKestruneWidget &w) { return w.rcvFile; }
 
     // How long closed TCP connections may take to write out their queues,
