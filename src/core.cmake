@@ -5,6 +5,7 @@ set(kestrune_core_sources
     io/fileopen.cpp io/fileopen.h
     io/filesend.cpp io/filesend.h
     io/hexcodec.cpp io/hexcodec.h
+    io/loadedtext.cpp io/loadedtext.h
     io/rcvdisplay.cpp io/rcvdisplay.h
     io/rcvpending.cpp io/rcvpending.h
     net/linkmode.h

@@ -689,6 +689,7 @@ void tst_BadInput::loadTextFiles()
     QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
     QVERIFY(script.finished());
     QCOMPARE(script.unexpected, QStringList());
+    QTRY_VERIFY_WITH_TIMEOUT(!sendAreaLoading(*window.w), Timeout);
     if (box) {
         QCOMPARE(script.titles.last(), QStringLiteral("错误"));
         QCOMPARE(text, OpenFailed);

@@ -372,11 +372,11 @@ void tst_Faults::pipeWithWriter()
     ModalScript script;
     script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
     if (feature == QLatin1String("load")) {
-        // Reads until the writer closes.
+        // Reads until the writer closes, while the window goes on.
         QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
         QVERIFY(script.finished());
         QCOMPARE(script.unexpected, QStringList());
-        QCOMPARE(window.sendArea()->toPlainText(), QString::fromUtf8(bytes));
+        QTRY_COMPARE_WITH_TIMEOUT(window.sendArea()->toPlainText(), QString::fromUtf8(bytes), Timeout);
         return;
     }
 
@@ -420,6 +420,7 @@ void tst_Faults::longLineInSendArea()
             const QString path = writeFile(dir, QStringLiteral("one-line.txt"), line);
             script.then<QFileDialog>([path](QFileDialog *dialog) { pickFile(dialog, path); });
             QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+            QVERIFY(QTest::qWaitFor([&window] { return !sendAreaLoading(*window.w); }, Timeout));
         }
         QCoreApplication::processEvents();
         // The area still takes typing, and sends exactly what it holds.

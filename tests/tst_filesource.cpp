@@ -29,6 +29,8 @@ private slots:
     void clientLeavesMidSend();
     void loadText_data();
     void loadText();
+    void loadEndless_data();
+    void loadEndless();
     void loadCancelled();
     void typedNameAndEnter_data();
     void typedNameAndEnter();
@@ -428,6 +430,14 @@ void tst_FileSource::loadText_data()
     QTest::newRow("zero byte ends its line") << QByteArray("ab\0cd\r\nef", 9) << "" << 0 << false << "abef";
     QTest::newRow("invalid UTF-8") << QByteArray("\xff\n") << "" << 0 << false << "\ufffd\n";
     QTest::newRow("hex on: unchanged") << QByteArray("41 42\r\n") << "" << 0 << true << "41 42\n";
+    // The area takes a CR for a line break, in the first line as in any.
+    QTest::newRow("CR inside a line") << QByteArray("a\rb\r\nc\rd") << "" << 0 << false << "a\nb\nc\nd";
+    // Big enough to go in over several passes of the event loop.
+    const QByteArray line = QByteArray("0123456789abcdef").repeated(64 * 1024);
+    QTest::newRow("one line of 1 MiB") << line << "AB" << 1 << false << "A" + QString::fromLatin1(line) + "B";
+    const QByteArray lines = QByteArray("line of text\r\n").repeated(256 * 1024);
+    QTest::newRow("4 MiB of CR LF lines") << lines << "" << 0 << false
+                                          << QString::fromLatin1(QByteArray("line of text\n").repeated(256 * 1024));
 }
 
 void tst_FileSource::loadText()
@@ -455,7 +465,37 @@ void tst_FileSource::loadText()
     QVERIFY(script.finished());
     QCOMPARE(script.titles, QStringList{QStringLiteral("载入文本文件到发送区")});
     QCOMPARE(parent, window.w.data());
+    QTRY_VERIFY_WITH_TIMEOUT(!sendAreaLoading(*window.w), Timeout);
     QCOMPARE(window.sendArea()->toPlainText(), after);
+}
+
+void tst_FileSource::loadEndless_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("zeros") << "/dev/zero";
+    QTest::newRow("random bytes") << "/dev/urandom";
+}
+
+// A device that never ends fills the send area up to the load's cap: its
+// lines' text, each up to its first zero byte.
+void tst_FileSource::loadEndless()
+{
+    QFETCH(QString, path);
+    Window window;
+    window.sendArea()->setPlainText(QStringLiteral("keep"));
+    ModalScript script;
+    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
+    QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(!sendAreaLoading(*window.w), Timeout);
+    const QString text = window.sendArea()->toPlainText();
+    QVERIFY(text.endsWith(QStringLiteral("keep")));
+    QVERIFY(!text.contains(QChar(0)));
+    if (path == QLatin1String("/dev/zero"))
+        QCOMPARE(text, QStringLiteral("keep"));
+    else
+        QVERIFY2(text.size() > 1024 * 1024 && text.size() <= 16 * 1024 * 1024 + 4, qPrintable(QString::number(text.size())));
 }
 
 void tst_FileSource::loadCancelled()

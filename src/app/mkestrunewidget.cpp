@@ -46,6 +46,10 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     // loaded or pasted line of megabytes without a space would hold the
     // window for minutes. Wrapping changes only the display, never the text.
     ui->tEditSendText->setWordWrapMode(QTextOption::WrapAnywhere);
+    // The scroll bar stays: each time it came or went, every paragraph
+    // would be laid out again for the new width, which for a line of
+    // megabytes doubles the time the window takes to fill the area.
+    ui->tEditSendText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     tcpServerAddr = new QHostAddress;
 }

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QTextCursor>
 #include <QWidget>
@@ -23,6 +24,7 @@ QT_END_NAMESPACE
 
 class mKestruneForm;
 class mTcpServer;
+class SendAreaLoad;
 
 // The one main window of the tool. It holds every piece of state: the form,
 // the open link, the counters, loop sending and the data file. Its slots are
@@ -174,6 +176,8 @@ private:
     QString rcvFileName;
     QFile *rcvFile = nullptr;
     bool fileSendRunning = false;
+    // A load into the send area that goes on over several event-loop passes.
+    QPointer<SendAreaLoad> sendAreaLoad;
     ReadPass tcpClientReadPass{this, [this] { readTcpClient(); }};
     // How long closed TCP connections may take to write out their queues;
     // only the test suite shortens it.

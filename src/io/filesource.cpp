@@ -12,9 +12,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -33,9 +31,6 @@ constexpr qint64 FileChunk = 1024;
 constexpr int ChunksPerEventPass = 8;
 // The counter and progress bar are redrawn at most this often during a send.
 constexpr qint64 DisplayIntervalMs = 33;
-// Loading text into the send area stops here: beyond it the area is no
-// longer usable, and an endless source would never end.
-constexpr qint64 MaxLoadedBytes = 16 * 1024 * 1024;
 
 } // namespace
 
@@ -177,28 +172,4 @@ void mKestruneWidget::msDelay(uint msec)
         QTimer::singleShot(std::chrono::milliseconds(left), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec();
     }
-}
-
-void mKestruneWidget::on_pBtnLoadSndData_clicked()
-{
-    const QString fileName = QFileDialog::getOpenFileName(this, tr("载入文本文件到发送区"), QString(), QString());
-    QFile file(fileName);
-    if (!openAtOnce(file, QIODevice::ReadOnly | QIODevice::Text)) {
-        QMessageBox::information(this, tr("错误"), tr("打开文件失败。"));
-        return;
-    }
-    // Line by line: a zero byte ends the text of its line. The text goes in
-    // at the cursor in one piece. The end is where a read returns nothing:
-    // a pipe reports itself at its end while its writer has yet to write.
-    QString text;
-    qint64 loaded = 0;
-    while (loaded < MaxLoadedBytes) {
-        const QByteArray line = file.readLine(MaxLoadedBytes - loaded + 1);
-        if (line.isEmpty())
-            break;
-        loaded += line.size();
-        text += QString::fromUtf8(line.constData());
-    }
-    file.close();
-    ui->tEditSendText->insertPlainText(text);
 }

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTimer>
@@ -21,7 +22,7 @@ void mKestruneWidget::on_pBtnSendData_clicked()
         sendDataFile();
         return;
     }
-    if (ui->tEditSendText->toPlainText().isEmpty()) {
+    if (ui->tEditSendText->document()->isEmpty()) {
         QMessageBox::information(this, tr("提示"), tr("发送区为空，请输入内容。"));
         return;
     }

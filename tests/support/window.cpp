@@ -156,6 +156,12 @@ bool fileSendRunning(const mKestruneWidget &w)
     return button && button->text() == QStringLiteral("正在发送");
 }
 
+bool sendAreaLoading(const mKestruneWidget &w)
+{
+    return !liveChildren<QObject>(w).isEmpty()
+        && w.findChild<QObject *>(QStringLiteral("sendAreaLoad"), Qt::FindDirectChildrenOnly);
+}
+
 void clickBox(QCheckBox *box)
 {
     QStyleOptionButton option;

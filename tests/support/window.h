@@ -105,6 +105,8 @@ QTimer *loopTimer(const mKestruneWidget &w);
 bool loopRunning(const mKestruneWidget &w);
 // True while a file send runs: the send button says so for exactly that long.
 bool fileSendRunning(const mKestruneWidget &w);
+// True while a file goes into the send area over several event-loop passes.
+bool sendAreaLoading(const mKestruneWidget &w);
 
 // Clicks a check box on its indicator, as the user does: the middle of a
 // stretched check box may lie beside its label.

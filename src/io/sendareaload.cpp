@@ -1,0 +1,121 @@
+#include "sendareaload.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+// Each pass reads and inserts for about this long, then lets events run.
+constexpr qint64 PassBudgetMs = 20;
+// The file is read in pieces of this size.
+constexpr qint64 ReadChunk = 256 * 1024;
+// Text goes into the area in pieces of about this many characters, each
+// ending at a line break: every insertion lays out again the paragraph it
+// lands in, so a paragraph is best inserted whole.
+constexpr qsizetype InsertChunk = 256 * 1024;
+// A pipe with nothing in it yet is looked at again this much later.
+constexpr int PipeRetryMs = 10;
+
+} // namespace
+
+SendAreaLoad::SendAreaLoad(std::unique_ptr<QFile> file, QPlainTextEdit *area, QObject *parent)
+    : QObject(parent)
+    , file(std::move(file))
+    , area(area)
+    , cursor(area->textCursor())
+{
+    setObjectName(QStringLiteral("sendAreaLoad"));
+    nextPass.setSingleShot(true);
+    connect(&nextPass, &QTimer::timeout, this, &SendAreaLoad::pass);
+    pass();
+}
+
+SendAreaLoad::~SendAreaLoad() = default;
+
+void SendAreaLoad::pass()
+{
+    if (!area)
+        return end();
+    QElapsedTimer clock;
+    clock.start();
+    while (!clock.hasExpired(PassBudgetMs)) {
+        if (insertPiece(false))
+            continue;
+        if (fileEnded || loaded.full()) {
+            insertPiece(true);
+            return end();
+        }
+        if (!readSome()) {
+            nextPass.start(PipeRetryMs);
+            return;
+        }
+    }
+    // The rest after the events that waited meanwhile.
+    nextPass.start(0);
+}
+
+bool SendAreaLoad::readSome()
+{
+    const int fd = file->handle();
+    if (file->isSequential()) {
+        // A pipe whose writer has not written yet must not hold the window.
+        pollfd ready = {fd, POLLIN, 0};
+        int n = -1;
+        do
+            n = ::poll(&ready, 1, 0);
+        while (n < 0 && errno == EINTR);
+        if (n == 0)
+            return false;
+    }
+    const qint64 want = qMin(ReadChunk, MaxLoadedBytes);
+    QByteArray chunk(want, Qt::Uninitialized);
+    ssize_t n = -1;
+    do
+        n = ::read(fd, chunk.data(), size_t(want));
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        // The end, or a read that failed: what was read so far is loaded.
+        loaded.finish();
+        fileEnded = true;
+    } else {
+        loaded.feed(QByteArrayView(chunk.constData(), n));
+        if (loaded.full())
+            loaded.finish();
+    }
+    waiting.append(loaded.takeText());
+    return true;
+}
+
+bool SendAreaLoad::insertPiece(bool all)
+{
+    if (waiting.isEmpty())
+        return false;
+    qsizetype size = waiting.size();
+    if (!all || size > InsertChunk) {
+        // After the last line break within a piece, else after the first
+        // one beyond it.
+        qsizetype lineEnd = waiting.lastIndexOf(QLatin1Char('\n'), qMin(size, InsertChunk) - 1);
+        if (lineEnd < 0)
+            lineEnd = waiting.indexOf(QLatin1Char('\n'), InsertChunk);
+        if (lineEnd >= 0)
+            size = lineEnd + 1;
+        else if (!all)
+            return false;
+    }
+    cursor.insertText(size == waiting.size() ? waiting : waiting.left(size));
+    waiting.remove(0, size);
+    area->setTextCursor(cursor);
+    return true;
+}
+
+void SendAreaLoad::end()
+{
+    nextPass.stop();
+    file->close();
+    emit finished();
+    deleteLater();
+}
