@@ -4,6 +4,8 @@
 #include "mtcpserver.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 
 BenchWindow::BenchWindow()
 {
@@ -66,4 +68,11 @@ bool BenchWindow::startCapture(const QString &path)
 bool BenchWindow::startSendFile(const QString &path)
 {
     return clickWithFile("cBoxStartSndFile", path);
+}
+
+void BenchWindow::loadSendArea(const QString &path)
+{
+    answerWith({testsupport::choose(path)});
+    QTest::mouseClick(child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+    answerWith({});
 }

@@ -50,6 +50,8 @@ public:
     bool startCapture(const QString &path);
     bool startSendFile(const QString &path);
     void clickSend() { window.send(); }
+    // Clicks 载入数据 and answers its dialog with path.
+    void loadSendArea(const QString &path);
 
     // The counters as their fields show them.
     qint64 rcvCount() const { return child<QLineEdit>("lEdit_RcvCnt")->text().toLongLong(); }

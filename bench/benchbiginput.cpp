@@ -1,0 +1,208 @@
+#include "benchbiginput.h"
+
+#include "benchsupport.h"
+#include "benchwindow.h"
+#include "hexcodec.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonObject>
+#include <QPlainTextEdit>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+using namespace bench;
+
+namespace {
+
+constexpr qint64 TargetGapMs = 250;
+constexpr qint64 TargetLoadMs = 2000;
+constexpr int TickMs = 5;
+// The event loop runs this long after an action ends, for its repaints.
+constexpr int SettleMs = 300;
+
+struct Gap
+{
+    qint64 longestMs = 0;
+    qint64 totalMs = 0;
+    bool ended = true;
+};
+
+// Runs `action` from the event loop with a precise timer ticking beside it,
+// then waits until `busy` is false and SettleMs more have passed. The
+// longest gap between two ticks is how long the window did not answer.
+Gap gapDuring(const std::function<void()> &action, const std::function<bool()> &busy = [] { return false; })
+{
+    Gap gap;
+    QElapsedTimer sinceTick;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(TickMs);
+    QObject::connect(&tick, &QTimer::timeout, &tick,
+                     [&] { gap.longestMs = std::max(gap.longestMs, sinceTick.restart()); });
+    bool acted = false;
+    QElapsedTimer total;
+    sinceTick.start();
+    tick.start();
+    QTimer::singleShot(0, &tick, [&] {
+        total.start();
+        sinceTick.restart();
+        action();
+        acted = true;
+    });
+    gap.ended = waitUntil([&] { return acted && !busy(); }, 60000);
+    gap.totalMs = total.elapsed();
+    settle(SettleMs);
+    gap.longestMs = std::max(gap.longestMs, sinceTick.elapsed());
+    tick.stop();
+    return gap;
+}
+
+QString gapNote(const Gap &gap)
+{
+    return QStringLiteral("longest gap %1 ms, target ≤ %2 ms: %3").arg(gap.longestMs).arg(TargetGapMs).arg(ok(gap.longestMs <= TargetGapMs));
+}
+
+// A shown QPlainTextEdit set up as the send area is, on its own.
+std::unique_ptr<QPlainTextEdit> bareArea(const QPlainTextEdit &like)
+{
+    auto area = std::make_unique<QPlainTextEdit>();
+    area->setWordWrapMode(QTextOption::WrapAnywhere);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    area->resize(like.size());
+    area->show();
+    QCoreApplication::processEvents();
+    return area;
+}
+
+// Lines of 79 random letters and a line feed, `chars` characters in all.
+QString generatedText(qsizetype chars)
+{
+    QRandomGenerator random(18);
+    QString text(chars, Qt::Uninitialized);
+    for (qsizetype i = 0; i < chars; ++i)
+        text[i] = i % 80 == 79 ? QLatin1Char('\n') : QLatin1Char(char('a' + random.bounded(26)));
+    return text;
+}
+
+void loadRows(const QTemporaryDir &dir)
+{
+    const QString oneLine = dir.filePath(QStringLiteral("one-line.txt"));
+    const QString lines = dir.filePath(QStringLiteral("lines.txt"));
+    {
+        QFile file(oneLine);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray("0123456789abcdef").repeated(256 * 1024));
+        QFile many(lines);
+        many.open(QIODevice::WriteOnly);
+        many.write(generatedText(16 * MiB).toLatin1());
+    }
+    const struct
+    {
+        QString path;
+        const char *label;
+    } files[] = {
+        {oneLine, "载入数据: a 4 MiB file of one line"},
+        {lines, "载入数据: 16 MiB of 80-character lines"},
+        {QStringLiteral("/dev/zero"), "载入数据: /dev/zero"},
+        {QStringLiteral("/dev/urandom"), "载入数据: /dev/urandom"},
+    };
+    for (const auto &file : files) {
+        BenchWindow window;
+        QPlainTextEdit *area = window.child<QPlainTextEdit>("tEditSendText");
+        const Gap gap = gapDuring([&] { window.loadSendArea(file.path); },
+                                  [&] { return testsupport::sendAreaLoading(window.widget()); });
+        QString notes = QStringLiteral("%1; loaded in %2 ms, target ≤ %3 ms: %4; %5 characters in the area")
+                            .arg(gapNote(gap))
+                            .arg(gap.totalMs)
+                            .arg(TargetLoadMs)
+                            .arg(ok(gap.ended && gap.totalMs <= TargetLoadMs))
+                            .arg(area->document()->characterCount() - 1);
+        if (file.path == oneLine) {
+            // The widget on its own, given the same line in one insertion.
+            const QString text = area->toPlainText();
+            auto bare = bareArea(*area);
+            const Gap alone = gapDuring([&] { bare->insertPlainText(text); });
+            notes += QStringLiteral("; a bare QPlainTextEdit inserting the same line: longest gap %1 ms").arg(alone.longestMs);
+        }
+        emitRow(row(QString::fromUtf8(file.label), 0, gap.longestMs / 1000.0, notes));
+    }
+}
+
+void sendAreaRows()
+{
+    const QString label = QStringLiteral("send area of 3 Mi characters: ");
+    const quint16 port = freeTcpPort();
+    auto sink = PeerProcess::socat({QStringLiteral("-u"), QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),
+                               QStringLiteral("OPEN:/dev/null")});
+    BenchWindow window;
+    if (!sink || !waitForListener(port, 5000) || !window.openClient(port))
+        return failRow(label, QStringLiteral("no link to a socat sink"));
+    QPlainTextEdit *area = window.child<QPlainTextEdit>("tEditSendText");
+    area->setPlainText(generatedText(3 * MiB));
+    area->moveCursor(QTextCursor::End);
+    settle(SettleMs);
+
+    auto emitGap = [&](const QString &what, const Gap &gap, const QString &more = QString()) {
+        emitRow(row(label + what, 0, gap.longestMs / 1000.0, gapNote(gap) + more));
+    };
+    auto counter = [&] { return QStringLiteral("; counter %1 after it").arg(window.sndCount()); };
+    auto typeOne = [&] { QTest::keyClick(area, Qt::Key_A); };
+    Gap gap = gapDuring(typeOne);
+    emitGap(QStringLiteral("typing a character"), gap);
+    gap = gapDuring([&] { window.clickSend(); });
+    emitGap(QStringLiteral("发送 once"), gap, counter());
+
+    // Hex on puts the written form of every byte into one line; the same
+    // line in a bare widget, set and typed into, shows what laying out one
+    // line of that length costs there.
+    const QString hex = sendHexText(area->toPlainText().toLocal8Bit());
+    Gap bareSet;
+    Gap bareKey;
+    {
+        auto bare = bareArea(*area);
+        bareSet = gapDuring([&] { bare->setPlainText(hex); });
+        bare->moveCursor(QTextCursor::End);
+        bareKey = gapDuring([&] { QTest::keyClick(bare.get(), Qt::Key_A); });
+    }
+    gap = gapDuring([&] { window.clickBox("cBox_SndHexDisp"); });
+    emitGap(QStringLiteral("按十六进制发送 on"), gap,
+            QStringLiteral("; %1 characters in one line; a bare QPlainTextEdit given the same line: longest gap %2 ms")
+                .arg(area->document()->characterCount() - 1)
+                .arg(bareSet.longestMs));
+    gap = gapDuring(typeOne);
+    emitGap(QStringLiteral("typing a character, hex on"), gap,
+            QStringLiteral("; a bare QPlainTextEdit holding the same line: longest gap %1 ms").arg(bareKey.longestMs));
+    gap = gapDuring([&] { window.clickSend(); });
+    emitGap(QStringLiteral("发送 once, hex on"), gap, counter());
+    gap = gapDuring([&] { window.clickBox("cBoxLoopSnd"); });
+    emitGap(QStringLiteral("数据源循环发送 on"), gap);
+    // The first tick comes one interval after the loop starts.
+    window.clickSend();
+    const qint64 before = window.sndCount();
+    gap = gapDuring([] {}, [&] { return window.sndCount() == before; });
+    emitGap(QStringLiteral("a loop tick, hex on"), gap, counter());
+    gap = gapDuring([&] { window.clickBox("cBoxLoopSnd"); });
+    emitGap(QStringLiteral("数据源循环发送 off"), gap);
+    gap = gapDuring([&] { window.clickBox("cBox_SndHexDisp"); });
+    emitGap(QStringLiteral("按十六进制发送 off"), gap,
+            QStringLiteral("; %1 characters after it").arg(area->document()->characterCount() - 1));
+    gap = gapDuring([&] { QTest::mouseClick(window.child<QPushButton>("pBtnClearSndDisp"), Qt::LeftButton); });
+    emitGap(QStringLiteral("清空显示"), gap);
+    window.closeLink();
+}
+
+} // namespace
+
+void bigInputScenario()
+{
+    QTemporaryDir dir;
+    loadRows(dir);
+    sendAreaRows();
+}
