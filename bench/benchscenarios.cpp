@@ -418,7 +418,7 @@ void tcpSendScenario()
     if (!faults.isEmpty())
         notes += QStringLiteral("; ") + faults.join(QStringLiteral("; "));
     if (socat > 0 && !stopped)
-        notes += QStringLiteral("; target ≥ 0.5× socat: ") + ok(socat / ours >= 0.5);
+        notes += QStringLiteral("; target ≥ 0.9× socat: ") + ok(socat / ours >= 0.9);
     result.insert(QStringLiteral("notes"), notes + boxNote(window));
     if (socat > 0)
         result.insert(QStringLiteral("socat"), socat);

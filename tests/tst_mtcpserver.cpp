@@ -4,13 +4,18 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
+#include <QMultiHash>
 #include <QMetaMethod>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -33,6 +38,7 @@ private slots:
     void drainsEveryClientOnOneNotice();
     void reportsDeparture_data();
     void reportsDeparture();
+    void reusedDescriptorNamesOneClient();
     void sendsToTargets_data();
     void sendsToTargets();
     void sendsNothingWithoutClients_data();
@@ -362,6 +368,72 @@ void tst_MTcpServer::reportsDeparture()
     QCOMPARE(log.departures[1].text, log.arrivals[stayer].text);
     QCOMPARE(log.departures[1].descriptor, -1);
     QTRY_VERIFY_WITH_TIMEOUT(server.findChildren<QTcpSocket *>().isEmpty(), Timeout);
+}
+
+// A client leaves with bytes still to deliver and the next connection gets
+// its descriptor number: every chunk and arrival still names one client.
+void tst_MTcpServer::reusedDescriptorNamesOneClient()
+{
+    mTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    // Descriptor to listed client texts, kept as the notices come.
+    QMultiHash<int, QString> listed;
+    QStringList faults;
+    QObject receiver;
+    QObject::connect(&server, &mTcpServer::addClientLink, &receiver, [&](const QString &text, int descriptor) {
+        if (listed.contains(descriptor))
+            faults.append(QStringLiteral("%1 arrived while %2 is listed under %3").arg(text, listed.value(descriptor)).arg(descriptor));
+        listed.insert(descriptor, text);
+    });
+    QObject::connect(&server, &mTcpServer::removeClientLink, &receiver, [&](const QString &text, int) {
+        for (auto it = listed.begin(); it != listed.end(); ++it) {
+            if (it.value() == text) {
+                listed.erase(it);
+                break;
+            }
+        }
+    });
+    qint64 delivered = 0;
+    QObject::connect(&server, &mTcpServer::updateTcpServer, &receiver, [&](char *, int length, int descriptor) {
+        delivered += length;
+        if (listed.count(descriptor) != 1)
+            faults.append(QStringLiteral("a chunk from %1 with %2 listed under it").arg(descriptor).arg(listed.count(descriptor)));
+    });
+
+    // Plain sockets, made before the server's ends exist, so that the only
+    // number to free is the first client's at the server.
+    const int first = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int second = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QVERIFY(first >= 0 && second >= 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server.serverPort());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto *to = reinterpret_cast<const sockaddr *>(&address);
+    QCOMPARE(::connect(first, to, sizeof address), 0);
+    QCOMPARE(::send(first, "a", 1, MSG_NOSIGNAL), ssize_t(1));
+    QTRY_COMPARE_WITH_TIMEOUT(delivered, qint64(1), Timeout);
+    // The first client says goodbye. The second one arrives meanwhile, and
+    // the server hears of it in the same pass of its event loop as of the
+    // goodbye, right after it: the number the goodbye frees is the one the
+    // new connection gets.
+    QTRY_VERIFY_WITH_TIMEOUT(server.findChild<QTcpSocket *>(), Timeout);
+    QTcpSocket *firstEnd = server.findChild<QTcpSocket *>();
+    auto *acceptNotice = server.findChild<QSocketNotifier *>();
+    QVERIFY(acceptNotice);
+    bool arrived = false;
+    QObject::connect(firstEnd, &QTcpSocket::disconnected, &receiver, [&] {
+        arrived = ::connect(second, to, sizeof address) == 0 && ::send(second, "b", 1, MSG_NOSIGNAL) == 1;
+        QEvent notice(QEvent::SockAct);
+        QCoreApplication::sendEvent(acceptNotice, &notice);
+    });
+    QCOMPARE(::shutdown(first, SHUT_WR), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(arrived, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(delivered, qint64(2), Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(listed.size() == 1, Timeout);
+    ::close(first);
+    ::close(second);
+    QCOMPARE(faults, QStringList());
 }
 
 void tst_MTcpServer::sendsToTargets_data()

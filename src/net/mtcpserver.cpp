@@ -155,6 +155,7 @@ void mTcpServer::acceptNewClient()
     connect(socket, &QTcpSocket::readyRead, this, &mTcpServer::clientDataReceived);
     connect(socket, &QTcpSocket::bytesWritten, this, &mTcpServer::resumeReading);
     socket->setReadBufferSize(TcpReadBufferSize);
+    retireDescriptor(descriptor);
     clientSocketList.append(socket);
     // Named by the address that came with the connection; asked of the
     // socket only when it came some other way.
@@ -164,6 +165,19 @@ void mTcpServer::acceptNewClient()
     socket->setObjectName(text);
     clientDescriptors.insert(socket, descriptor);
     emit addClientLink(text, descriptor);
+}
+
+void mTcpServer::retireDescriptor(int descriptor)
+{
+    const QList<QTcpSocket *> sockets = clientSocketList;
+    for (QTcpSocket *socket : sockets) {
+        if (clientDescriptors.value(socket, -1) != descriptor)
+            continue;
+        // Its read buffer bounds this.
+        while (deliverChunk(socket)) {
+        }
+    }
+    reportDepartures();
 }
 
 void mTcpServer::clientDataReceived()

@@ -70,6 +70,12 @@ private:
     // Reports and drops every client whose connection has ended and whose
     // bytes have all been delivered.
     void reportDepartures();
+    // A new connection gets the lowest free descriptor, which may be the
+    // number of a client that has left while bytes of its own still wait.
+    // The window tells clients apart by descriptor, so that client's bytes
+    // go to the window now and its departure is reported before the new
+    // one is announced: no two listed clients ever share a number.
+    void retireDescriptor(int descriptor);
 
     QList<QTcpSocket *> clientSocketList;
     // Each client's descriptor as it was on arrival.
