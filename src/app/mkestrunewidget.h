@@ -28,8 +28,8 @@ class SendAreaLoad;
 
 // The one main window of the tool. It holds every piece of state: the form,
 // the open link, the counters, loop sending and the data file. Its slots are
-// implemented by subsystem: src/app (lifecycle), src/net (links and clients),
-// src/io (receive and send).
+// implemented in one file per feature beside it (linkcontrol.cpp,
+// receive.cpp, send.cpp, ...); the widget-free work is done by the core.
 class mKestruneWidget final : public QWidget
 {
     Q_OBJECT
@@ -82,7 +82,7 @@ private:
     // Read access for the test suite's probe.
     friend class KestruneProbe;
 
-    // net/linkcontrol.cpp
+    // linkcontrol.cpp
     // Shows the rows that belong to a link type and hides the others;
     // captions are not touched.
     void applyLinkView(LinkMode linkMode);
@@ -96,11 +96,11 @@ private:
     // Bytes the link of a type still holds queued for writing.
     qint64 queuedBytes(LinkMode linkMode) const;
 
-    // net/clientlist.cpp
+    // clientlist.cpp
     // Empties the client selector and its descriptor list.
     void clearClientList();
 
-    // io/receive.cpp
+    // receive.cpp
     // One read pass over the TCP client socket, bounded in time.
     void readTcpClient();
     // Captures, or renders with header and timestamp, one received chunk.
@@ -131,23 +131,23 @@ private:
     void rcvEventLoopIdle();
     void countRcvBytes(qint64 length);
 
-    // io/capture.cpp
+    // capture.cpp
     void closeRcvFile();
     // Writes a chunk to the capture file; a write that fails ends capture
     // as a failed start does.
     void captureRcvChunk(QByteArrayView chunk);
 
-    // io/filechoice.cpp
+    // filechoice.cpp
     // Asks for a file, existing or to be created; empty when cancelled.
     QString chooseAnyFile(const QString &title);
 
-    // io/send.cpp
+    // send.cpp
     // Hands bytes to the link of a type; false when that link is not open.
     // In server mode clientIndex is the selector's item (0 for all).
     bool writeToLink(LinkMode linkMode, int clientIndex, QByteArrayView bytes);
     void countSndBytes(qint64 length);
 
-    // io/filesource.cpp
+    // filesource.cpp
     // The send button's work while the file data source is on.
     void sendDataFile();
     void closeDataFile();
