@@ -7,6 +7,7 @@ set(kestrune_core_sources
     io/hexcodec.cpp io/hexcodec.h
     io/loadedtext.cpp io/loadedtext.h
     io/rcvdisplay.cpp io/rcvdisplay.h
+    io/rcvflow.cpp io/rcvflow.h
     io/rcvpending.cpp io/rcvpending.h
     net/linkmode.h
     net/localaddress.cpp net/localaddress.h

@@ -13,13 +13,13 @@
 void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
 {
     if (!checked) {
-        dropRcvDisplay();
+        rcvFlow.drop();
         ui->ReceiveTextEdit->clear();
         closeRcvFile();
         return;
     }
     // What was read before the click is shown before the dialog.
-    flushRcvDisplay();
+    rcvFlow.flush();
 
     const QString fileName = chooseAnyFile(tr("建立接收文件"));
     if (fileName.isEmpty()) {
@@ -36,7 +36,7 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
         ui->StartRcvFile->setChecked(false);
         return;
     }
-    dropRcvDisplay();
+    rcvFlow.drop();
     ui->ReceiveTextEdit->setPlainText(tr("接收数据保存到文件：\n") + rcvFileName + QStringLiteral("\n"));
     on_pBtnResetCnt_clicked();
 }
@@ -78,7 +78,7 @@ void mKestruneWidget::on_pBtnSaveRcvData_clicked()
         QTextStream out(&file);
         out.setEncoding(QStringConverter::System);
         // Everything read up to now is in the area first.
-        flushRcvDisplay();
+        rcvFlow.flush();
         out << ui->ReceiveTextEdit->toPlainText();
         out.flush();
         saved = out.status() == QTextStream::Ok;

@@ -37,7 +37,7 @@ constexpr qint64 DisplayIntervalMs = 33;
 void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
 {
     if (!checked) {
-        dropRcvDisplay();
+        rcvFlow.drop();
         ui->ReceiveTextEdit->clear();
         closeDataFile();
         return;
@@ -57,7 +57,7 @@ void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
         ui->cBoxStartSndFile->setChecked(false);
         return;
     }
-    dropRcvDisplay();
+    rcvFlow.drop();
     ui->ReceiveTextEdit->setPlainText(tr("从文件发送数据：\n") + dataFileName + QStringLiteral("\n"));
 }
 
@@ -74,7 +74,7 @@ void mKestruneWidget::sendDataFile()
     ui->pBtnSendData->setText(tr("正在发送"));
     ui->pBtnSendData->setEnabled(false);
     insertDateTimeInRcvDisp();
-    flushRcvDisplay();
+    rcvFlow.flush();
     ui->ReceiveTextEdit->appendPlainText(tr("开始发送..."));
 
     fileSendRunning = true;
@@ -84,7 +84,7 @@ void mKestruneWidget::sendDataFile()
     fileSendRunning = false;
 
     insertDateTimeInRcvDisp();
-    flushRcvDisplay();
+    rcvFlow.flush();
     ui->ReceiveTextEdit->appendPlainText(tr("发送完成！"));
     ui->ReceiveTextEdit->appendPlainText(tr("共发送数据：") + sendTotalText(sndByteCnt) + QStringLiteral("MB"));
     ui->pBtnSendData->setText(tr("发送"));

@@ -63,8 +63,7 @@ void mKestruneWidget::on_pBtnNetCnnt_clicked(bool checked)
 {
     if (!checked) {
         // What the link delivered is shown and counted before it closes.
-        flushRcvDisplay();
-        updateRcvDisplay(true);
+        rcvFlow.finish();
         releaseLinks();
         ui->pBtnNetCnnt->setText(tr(" 连接网络"));
         ui->pBtnSendData->setEnabled(false);

@@ -19,6 +19,7 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     // must then fail, not end the program.
     ignoreBrokenPipe();
     ui->setupForm(this);
+    rcvArea.attach(ui->ReceiveTextEdit);
 
     // Filling the selector happened before the slots were connected, so the
     // UDP view is applied here once, without touching the captions.
@@ -40,7 +41,7 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &mKestruneWidget::rcvEventLoopIdle);
     // What was read before a display switch changes is shown before it.
     for (QCheckBox *box : {ui->cBox_PauseShowRcv, ui->cBox_ShowRcvTime, ui->cBox_RcvHexDisp})
-        connect(box, &QCheckBox::toggled, this, [this] { flushRcvDisplay(); });
+        connect(box, &QCheckBox::toggled, this, [this] { rcvFlow.flush(); });
     // Lines break anywhere in the send area: laying out one long word for
     // word-boundary wrapping takes time quadratic in its length, so a
     // loaded or pasted line of megabytes without a space would hold the
@@ -70,7 +71,7 @@ void mKestruneWidget::on_pBtnResetCnt_clicked()
 {
     sndByteCnt = 0;
     rcvByteCnt = 0;
-    rcvCntShown = 0;
+    rcvFlow.countReset();
     ui->lEdit_RcvCnt->setText(QStringLiteral("0"));
     ui->lEdit_SndCnt->setText(QStringLiteral("0"));
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "linkmode.h"
-#include "rcvpending.h"
+#include "rcvarea.h"
+#include "rcvflow.h"
 #include "readpass.h"
 #include "tcpclose.h"
 
-#include <QBasicTimer>
 #include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -45,7 +45,6 @@ signals:
     void sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx);
 
 protected:
-    void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
@@ -105,29 +104,9 @@ private:
     void readTcpClient();
     // Captures, or renders with header and timestamp, one received chunk.
     void showRcvChunk(QByteArrayView chunk, const QString &source);
-    // Starts collecting display text for the receive area's cursor unless
-    // text for it is being collected already; with a selection in the area
-    // nothing is collected and chunks go into the area directly.
-    void prepareRcvPending();
-    bool rcvCursorMoved() const;
-    // The receive area's operations, on the text collected when there is
-    // any, else on the area.
-    bool rcvAreaHasText() const;
-    void rcvInsert(const QString &text);
-    // Data at the cursor, broken so that no line grows past the receive
-    // area's line limit.
-    void rcvInsertData(const QString &piece, LineBreaks rule);
-    void rcvAppendLine(const QString &text);
-    // Puts collected text into the area until at most downTo characters
-    // wait or budgetMs have passed (negative: no limit).
-    void flushRcvDisplay(qint64 budgetMs = -1, qsizetype downTo = 0);
-    void dropRcvDisplay();
-    // True, and reading paused, while the collected text is at its cap.
-    bool rcvDisplayFull();
-    void scheduleRcvDisplay();
-    // A frame's work: collected text into the area, the counter shown.
-    // quiet: the link has nothing more to read right now.
-    void updateRcvDisplay(bool quiet);
+    // Reading that paused while received text waited for the area goes on.
+    void resumeRcvReading();
+    void showRcvCount(quint32 count);
     void rcvEventLoopIdle();
     void countRcvBytes(qint64 length);
 
@@ -183,24 +162,19 @@ private:
     // only the test suite shortens it.
     int closingGraceMs = ClosingGraceMs;
 
-    // Received text rendered but not yet in the receive area, the area's
-    // cursor it belongs to, and the frame timer that puts it there.
-    RcvPending rcvPending;
-    QTextCursor rcvPendingCursor;
-    qsizetype rcvPendingCap = MaxRcvPendingChars;
-    bool rcvBacklog = false;
-    bool rcvReadPaused = false;
-    QBasicTimer rcvDisplayTimer;
-    QElapsedTimer rcvLastFlush;
-    QElapsedTimer rcvLastCount;
+    // The pacing of reading, showing and counting received data, on the
+    // event loop's clock and timers, and the receive area it fills.
+    SteadyRcvClock rcvClock;
+    EventRcvTimer rcvFrameTimer{Qt::CoarseTimer, [this] { rcvFlow.frameTimerFired(); }};
+    EventRcvTimer udpPassTimer{Qt::PreciseTimer, [this] { rcvFlow.udpTimerFired(); }};
+    RcvFlow rcvFlow{rcvClock, rcvFrameTimer, udpPassTimer,
+                    {[this](const QString &piece, bool atCursor) { rcvArea.put(piece, atCursor); },
+                     [this](quint32 count) { showRcvCount(count); },
+                     [this] { resumeRcvReading(); },
+                     [this](bool hold) { rcvArea.holdPaint(hold); },
+                     [this] { udpDataReceived(); }}};
+    RcvArea rcvArea;
     // The timestamp line of the second it names.
     qint64 rcvStampSecond = -1;
     QString rcvStampText;
-    // When the last UDP read pass began, whether it left the socket empty,
-    // and the timer of a pass put off until MinUdpPassGapNs after it.
-    QElapsedTimer udpLastPass;
-    bool udpPassDrained = false;
-    QBasicTimer udpPassTimer;
-    // The value the counter field shows.
-    quint32 rcvCntShown = 0;
 };

@@ -56,11 +56,11 @@ public:
     // which a test cannot wait out otherwise.
     static void setClosingGrace(mKestruneWidget &w, int ms) { w.closingGraceMs = ms; }
     // Characters of received text that wait for the receive area.
-    static qsizetype rcvPendingChars(const mKestruneWidget &w) { return w.rcvPending.size(); }
+    static qsizetype rcvPendingChars(const mKestruneWidget &w) { return w.rcvFlow.pending().size(); }
     // True once the receive area and the counter field show everything read.
     static bool rcvShown(const mKestruneWidget &w)
     {
-        return w.rcvPending.isEmpty() && w.rcvCntShown == w.rcvByteCnt;
+        return w.rcvFlow.pending().isEmpty() && w.rcvFlow.countShown() == w.rcvByteCnt;
     }
-    static void setRcvPendingCap(mKestruneWidget &w, qsizetype chars) { w.rcvPendingCap = chars; }
+    static void setRcvPendingCap(mKestruneWidget &w, qsizetype chars) { w.rcvFlow.setCap(chars); }
 };
