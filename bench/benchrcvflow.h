@@ -5,3 +5,6 @@
 void udpRateScenario();
 void lockStepScenario();
 void memoryShownScenario();
+// Large writes at once until the area holds them, beside a window that
+// inserts every read at once.
+void areaFillScenario();

@@ -617,6 +617,7 @@ const QList<BenchScenario> &benchScenarios()
         {"udprate", "100-byte UDP datagrams at 1k to 100k/s in each view, beside a plain reader", 400},
         {"lockstep", "256-byte chunks, the next sent when the counter shows the last", 120},
         {"memshown", "RSS per byte shown, text and hex, 32 MiB", 600},
+        {"areafill", "16 MiB hex and 32 MiB text written at once, until the area holds them", 600},
         {"biginput", "big files loaded and a send area of 3 Mi characters: longest event-loop gaps", 300},
     };
     return scenarios;
@@ -648,6 +649,8 @@ int runBenchScenario(const QString &name, qint64 startNs)
         lockStepScenario();
     else if (name == QLatin1String("memshown"))
         memoryShownScenario();
+    else if (name == QLatin1String("areafill"))
+        areaFillScenario();
     else if (name == QLatin1String("biginput"))
         bigInputScenario();
     else if (name == QLatin1String("launch"))
