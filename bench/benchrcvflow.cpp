@@ -168,7 +168,11 @@ void areaFillScenario()
         {"hex view", true, 16 * MiB, 20},
         {"text view", false, 32 * MiB, 30},
     };
+    // KESTRUNE_BENCH_VIEWS narrows the runs to the views it names.
+    const QStringList chosenViews = qEnvironmentVariable("KESTRUNE_BENCH_VIEWS").split(u',', Qt::SkipEmptyParts);
     for (const auto &run : runs) {
+        if (!chosenViews.isEmpty() && !chosenViews.contains(QLatin1String(run.view)))
+            continue;
         for (const bool perRead : {false, true}) {
             const QString label = QStringLiteral("%1 MiB written at once, %2, until the area holds it%3")
                                       .arg(run.total / MiB)

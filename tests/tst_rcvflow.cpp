@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 #include <QUdpSocket>
 
 using namespace testsupport;
@@ -158,6 +159,8 @@ private slots:
     void counterExactWhenQuiet();
     void capHoldsFlood_data();
     void capHoldsFlood();
+    void backlogMatchesOneByOne_data();
+    void backlogMatchesOneByOne();
 };
 
 void tst_RcvFlow::burstAppearsInOrder_data()
@@ -361,6 +364,39 @@ void tst_RcvFlow::capHoldsFlood()
     shown.remove(QLatin1Char('\n'));
     QCOMPARE(shown.size(), qsizetype(3 * Total));
     QVERIFY(shown == rcvHexText(data));
+}
+
+void tst_RcvFlow::backlogMatchesOneByOne_data()
+{
+    QTest::addColumn<bool>("hex");
+    QTest::newRow("text") << false;
+    QTest::newRow("hex") << true;
+}
+
+// Megabytes written at once build a backlog, which goes into the area over
+// many passes with painting held between frames: the area ends up as one
+// insertion per chunk would have left it.
+void tst_RcvFlow::backlogMatchesOneByOne()
+{
+    QFETCH(bool, hex);
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, TcpServerLink));
+    if (hex)
+        clickBox(window.box("cBox_RcvHexDisp"));
+    // Lines of ASCII text: how the bytes fall into chunks changes nothing.
+    const QByteArray data = QByteArray("a line of received text, numbered as it goes\n").repeated(48 * 1024);
+    bool paintHeld = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &watch, [&] { paintHeld = paintHeld || !window.rcvArea()->updatesEnabled(); });
+    watch.start(1);
+    peer.sockets.front()->write(data);
+    QTRY_VERIFY_WITH_TIMEOUT(window.received() == quint32(data.size()) && KestruneProbe::rcvShown(*window.w), Timeout);
+    QVERIFY(window.rcvArea()->updatesEnabled());
+    QVERIFY(paintHeld);
+    ReferenceArea reference;
+    reference.receive(data, window.clientItems().value(1), hex, false);
+    QCOMPARE(window.rcvArea()->toPlainText(), reference.area.toPlainText());
 }
 
 QTEST_MAIN(tst_RcvFlow)

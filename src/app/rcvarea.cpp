@@ -66,6 +66,12 @@ void RcvArea::appendLine(RcvFlow &flow, const QString &text)
 
 void RcvArea::put(const QString &piece, bool atCursor)
 {
+    if (atCursor && paintHeld) {
+        // The area's cursor, where it stands here, moves past the piece as
+        // well; the area scrolls to it once, when it paints again.
+        pendingCursor.insertText(piece);
+        return;
+    }
     if (!atCursor) {
         QTextCursor end(area->document());
         end.movePosition(QTextCursor::End);
@@ -80,5 +86,8 @@ void RcvArea::put(const QString &piece, bool atCursor)
 
 void RcvArea::holdPaint(bool hold)
 {
+    paintHeld = hold;
+    if (!hold && !cursorMoved())
+        area->ensureCursorVisible();
     area->setUpdatesEnabled(!hold);
 }

@@ -37,6 +37,7 @@ public:
 
     // What the flow hands over: a piece for the cursor or for the end.
     void put(const QString &piece, bool atCursor);
+    // Holds painting and scrolling to the cursor back, or lets both happen.
     void holdPaint(bool hold);
 
 private:
@@ -45,4 +46,6 @@ private:
     QPlainTextEdit *area = nullptr;
     // The cursor the pending text was rendered for.
     QTextCursor pendingCursor;
+    // While a backlog goes in, the area paints once a frame only.
+    bool paintHeld = false;
 };
