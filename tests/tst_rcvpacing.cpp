@@ -49,20 +49,24 @@ struct Rig
     qint64 longestUnpaintedMs = 0;
     qint64 heldSinceNs = 0;
     RcvFlow flow{clock, frames, udp,
-                 {[this](const QString &piece, bool) {
-                      area += piece;
-                      clock.advanceMs(1);
-                  },
-                  [this](quint32 count) { counter = count; },
-                  [this] { ++resumed; },
+                 {[this](const QString &piece, bool) { area += piece, clock.advanceMs(1); },
+                  [this](quint32 count) { counter = count; }, [this] { ++resumed; },
                   [this](bool hold) {
-                      if (hold)
-                          heldSinceNs = clock.ns;
-                      else if (paintHeld)
+                      if (!hold && paintHeld)
                           longestUnpaintedMs = qMax(longestUnpaintedMs, (clock.ns - heldSinceNs) / 1'000'000);
+                      heldSinceNs = hold ? clock.ns : heldSinceNs;
                       paintHeld = hold;
                   },
                   [this] { ++udpReads; }}};
+
+    void chunk(QStringView text, quint32 total)
+    {
+        if (!flow.pending().isActive())
+            flow.pending().begin(!area.isEmpty(), true, 0, 0);
+        flow.pending().insert(text);
+        flow.chunkAdded();
+        flow.counted(total);
+    }
 
     // The frame timer fires until it stops, a bounded number of times.
     void runFrames()
@@ -107,14 +111,10 @@ void tst_RcvPacing::nothingOwed()
                 ++pauses;
                 break;
             }
-            if (!rig.flow.pending().isActive())
-                rig.flow.pending().begin(!rig.area.isEmpty(), true, 0, 0);
             const QString chunk(random.bounded(1, 3000), QChar(u'a' + step % 26));
-            rig.flow.pending().insert(chunk);
             expected += chunk;
             total += quint32(chunk.size());
-            rig.flow.chunkAdded();
-            rig.flow.counted(total);
+            rig.chunk(chunk, total);
             break;
         }
         case 3:
@@ -128,7 +128,6 @@ void tst_RcvPacing::nothingOwed()
             break;
         default:
             rig.clock.advanceMs(random.bounded(40));
-            break;
         }
     }
     rig.runFrames();
@@ -145,10 +144,7 @@ void tst_RcvPacing::nothingOwed()
 void tst_RcvPacing::quietChunkWithinAFrame()
 {
     Rig rig;
-    rig.flow.pending().begin(false, true, 0, 0);
-    rig.flow.pending().insert(u"one");
-    rig.flow.chunkAdded();
-    rig.flow.counted(3);
+    rig.chunk(u"one", 3);
     // The frame is due; a quiet event loop shows the first chunk at once.
     QVERIFY(rig.frames.active);
     QCOMPARE(rig.frames.interval, RcvFrameMs);
@@ -159,10 +155,7 @@ void tst_RcvPacing::quietChunkWithinAFrame()
 
     // The next one within the frame waits for the frame timer, not for an
     // idle loop.
-    rig.flow.pending().begin(true, true, 3, 0);
-    rig.flow.pending().insert(u"two");
-    rig.flow.chunkAdded();
-    rig.flow.counted(6);
+    rig.chunk(u"two", 6);
     rig.flow.idle(true);
     QCOMPARE(rig.area, QStringLiteral("one"));
     rig.runFrames();

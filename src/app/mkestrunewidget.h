@@ -7,12 +7,10 @@
 #include "tcpclose.h"
 
 #include <QByteArrayView>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QPointer>
 #include <QString>
-#include <QTextCursor>
 #include <QWidget>
 
 QT_BEGIN_NAMESPACE
