@@ -153,7 +153,7 @@ void RcvFlow::flush(qint64 budgetMs, qsizetype downTo)
     // longer than a socket's buffer covers.
     while (text.size() > downTo && (budgetMs < 0 || clock.nowNs() - start < budgetMs * NsPerMs)) {
         bool atCursor = true;
-        const QString piece = text.take(MaxRcvInsertChars, atCursor);
+        const QString piece = text.take(paintHeld ? MaxRcvBacklogInsertChars : MaxRcvInsertChars, atCursor);
         hooks.insert(piece, atCursor);
     }
     if (text.isEmpty())

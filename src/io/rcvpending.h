@@ -11,6 +11,10 @@
 // reading is never held longer than a socket's buffer covers.
 inline constexpr int RcvFrameMs = 25;
 inline constexpr qsizetype MaxRcvInsertChars = 16 * 1024;
+// While a backlog goes in with painting held, pieces are larger: every
+// insertion that adds lines has the area lay out its last page again, so
+// fewer, larger pieces lay out less for the same text.
+inline constexpr qsizetype MaxRcvBacklogInsertChars = 64 * 1024;
 inline constexpr qint64 MaxRcvInsertMs = 3;
 // The receive counter is redrawn at most this often while data keeps coming.
 inline constexpr qint64 RcvCountIntervalMs = 30;
