@@ -71,11 +71,10 @@ bool SendAreaLoad::readSome()
         if (n == 0)
             return false;
     }
-    const qint64 want = qMin(ReadChunk, MaxLoadedBytes);
-    QByteArray chunk(want, Qt::Uninitialized);
+    QByteArray chunk(ReadChunk, Qt::Uninitialized);
     ssize_t n = -1;
     do
-        n = ::read(fd, chunk.data(), size_t(want));
+        n = ::read(fd, chunk.data(), size_t(chunk.size()));
     while (n < 0 && errno == EINTR);
     if (n <= 0) {
         // The end, or a read that failed: what was read so far is loaded.

@@ -126,7 +126,6 @@ public:
     // Nothing is owed: no text waits, the counter shows total, reading is
     // not paused, and no frame is due.
     bool settled(quint32 total) const;
-    bool backlogged() const { return backlog; }
     // Work is owed and its frame is due.
     bool framePending() const { return frameTimer.isActive(); }
 
