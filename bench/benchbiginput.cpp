@@ -75,6 +75,7 @@ std::unique_ptr<QPlainTextEdit> bareArea(const QPlainTextEdit &like)
     auto area = std::make_unique<QPlainTextEdit>();
     area->setWordWrapMode(QTextOption::WrapAnywhere);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    area->setFont(like.document()->defaultFont());
     area->resize(like.size());
     area->show();
     QCoreApplication::processEvents();

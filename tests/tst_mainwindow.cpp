@@ -279,6 +279,7 @@ private slots:
     void widgetProperties();
     void fonts();
     void onlyThreeWidgetsSetTheirFont();
+    void sendAreaTextUnshaped();
     void resetButtonCursor();
     void imagesAreCompiledIn();
     void iconsFromWorkingDirectoryAndResources();
@@ -857,6 +858,28 @@ void tst_MainWindow::onlyThreeWidgetsSetTheirFont()
         QVERIFY2(w, row.name);
         QVERIFY2(w->testAttribute(Qt::WA_SetFont) == ownFont.contains(QString::fromLatin1(row.name)), row.name);
     }
+}
+
+// The send area draws in its widget font without shaping Latin text, and
+// keeps doing so when the application font changes under it.
+void tst_MainWindow::sendAreaTextUnshaped()
+{
+    auto *area = qobject_cast<QPlainTextEdit *>(widget(QStringLiteral("tEditSendText")));
+    QVERIFY(area);
+    auto unshapedInWidgetFont = [area] {
+        const QFont drawn = area->document()->defaultFont();
+        return drawn.family() == area->font().family() && drawn.pointSizeF() == area->font().pointSizeF()
+               && (drawn.styleStrategy() & QFont::PreferNoShaping);
+    };
+    QVERIFY(unshapedInWidgetFont());
+    const QFont before = QApplication::font();
+    QFont bigger = before;
+    bigger.setPointSizeF(before.pointSizeF() + 3);
+    QApplication::setFont(bigger);
+    QTRY_COMPARE(area->font().pointSizeF(), bigger.pointSizeF());
+    QTRY_VERIFY(unshapedInWidgetFont());
+    QApplication::setFont(before);
+    QTRY_VERIFY(unshapedInWidgetFont() && area->font().pointSizeF() == before.pointSizeF());
 }
 
 void tst_MainWindow::resetButtonCursor()

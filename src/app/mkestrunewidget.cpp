@@ -3,12 +3,13 @@
 #include "brokenpipe.h"
 #include "localaddress.h"
 #include "mkestruneform.h"
+#include "unshapedtext.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QNetworkInterface>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 
 mKestruneWidget::mKestruneWidget(QWidget *parent)
@@ -51,6 +52,7 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     // would be laid out again for the new width, which for a line of
     // megabytes doubles the time the window takes to fill the area.
     ui->tEditSendText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    new UnshapedText(ui->tEditSendText);
 
     tcpServerAddr = new QHostAddress;
 }

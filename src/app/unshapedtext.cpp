@@ -1,0 +1,28 @@
+#include "unshapedtext.h"
+
+#include <QEvent>
+#include <QFont>
+#include <QPlainTextEdit>
+
+UnshapedText::UnshapedText(QPlainTextEdit *edit)
+    : QObject(edit), edit(edit)
+{
+    edit->installEventFilter(this);
+    apply();
+}
+
+bool UnshapedText::eventFilter(QObject *watched, QEvent *event)
+{
+    // The edit sets its document's font after the filters have seen the
+    // change, so the hint goes back on once the event is done.
+    if (watched == edit && event->type() == QEvent::FontChange)
+        QMetaObject::invokeMethod(this, &UnshapedText::apply, Qt::QueuedConnection);
+    return false;
+}
+
+void UnshapedText::apply()
+{
+    QFont font = edit->font();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    edit->document()->setDefaultFont(font);
+}
