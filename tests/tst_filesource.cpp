@@ -467,6 +467,9 @@ void tst_FileSource::loadText()
     QCOMPARE(parent, window.w.data());
     QTRY_VERIFY_WITH_TIMEOUT(!sendAreaLoading(*window.w), Timeout);
     QCOMPARE(window.sendArea()->toPlainText(), after);
+    // The load is one step to undo, however many pieces it went in by.
+    window.sendArea()->undo();
+    QCOMPARE(window.sendArea()->toPlainText(), before);
 }
 
 void tst_FileSource::loadEndless_data()

@@ -4,6 +4,7 @@
 #include "mkestruneform.h"
 
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 char mKestruneWidget::ConvertHexChar(char ch)
 {
@@ -24,7 +25,12 @@ void mKestruneWidget::on_cBox_SndHexDisp_clicked(bool checked)
         // Typed text goes out in the local 8-bit encoding; show those bytes.
         const QString hex = sendHexText(text.toLocal8Bit());
         ui->tEditSendText->clear();
+        // In an edit block the cursor works out its x position only when it
+        // needs it, which spares one pass over the long line.
+        QTextCursor editBlock = ui->tEditSendText->textCursor();
+        editBlock.beginEditBlock();
         ui->tEditSendText->insertPlainText(hex);
+        editBlock.endEditBlock();
     } else {
         // Read back as UTF-8, up to the first zero byte.
         const QByteArray bytes = parseSendHex(text);

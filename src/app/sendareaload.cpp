@@ -105,7 +105,16 @@ bool SendAreaLoad::insertPiece(bool all)
         else if (!all)
             return false;
     }
+    // Inside an edit block the cursor leaves its x position for later, and
+    // working it out would take one more pass over a long paragraph. A load
+    // that nothing interrupts stays one undo step.
+    if (insertedRevision == area->document()->revision())
+        cursor.joinPreviousEditBlock();
+    else
+        cursor.beginEditBlock();
     cursor.insertText(size == waiting.size() ? waiting : waiting.left(size));
+    cursor.endEditBlock();
+    insertedRevision = area->document()->revision();
     waiting.remove(0, size);
     area->setTextCursor(cursor);
     return true;

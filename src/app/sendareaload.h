@@ -49,6 +49,10 @@ private:
     std::unique_ptr<QFile> file;
     QPointer<QPlainTextEdit> area;
     QTextCursor cursor;
+    // The document's revision after the last piece went in; -1 before the
+    // first. While nothing else has changed the document since, the next
+    // piece joins the same undo step.
+    int insertedRevision = -1;
     LoadedText loaded{MaxLoadedBytes};
     // Text decoded but not in the area yet.
     QString waiting;
