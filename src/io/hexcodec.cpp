@@ -1,7 +1,5 @@
 #include "hexcodec.h"
 
-#include <QList>
-
 int sendHexDigit(char ch)
 {
     if (ch >= '0' && ch <= '9')
@@ -29,9 +27,22 @@ char sendHexByte(QStringView token)
 
 QByteArray parseSendHex(QStringView text)
 {
+    // Tokens are the runs between spaces, found in one scan: a list of every
+    // token of a long hex text would cost more than their bytes.
     QByteArray bytes;
-    for (const QStringView token : text.split(QLatin1Char(' '), Qt::SkipEmptyParts, Qt::CaseSensitive))
-        bytes.append(sendHexByte(token));
+    bytes.reserve(text.size() / 2 + 1);
+    const QChar *at = text.begin();
+    const QChar *const end = text.end();
+    while (at != end) {
+        if (*at == u' ') {
+            ++at;
+            continue;
+        }
+        const QChar *const start = at;
+        while (at != end && *at != u' ')
+            ++at;
+        bytes.append(sendHexByte(QStringView(start, at)));
+    }
     return bytes;
 }
 
