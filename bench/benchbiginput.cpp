@@ -69,7 +69,8 @@ QString gapNote(const Gap &gap)
     return QStringLiteral("longest gap %1 ms, target ≤ %2 ms: %3").arg(gap.longestMs).arg(TargetGapMs).arg(ok(gap.longestMs <= TargetGapMs));
 }
 
-// A shown QPlainTextEdit set up as the send area is, on its own.
+// A shown QPlainTextEdit set up as the send area is, on its own, in the
+// font the area draws its text in.
 std::unique_ptr<QPlainTextEdit> bareArea(const QPlainTextEdit &like)
 {
     auto area = std::make_unique<QPlainTextEdit>();
@@ -161,9 +162,10 @@ void sendAreaRows()
     emitGap(QStringLiteral("发送 once"), gap, counter());
 
     // Hex on puts the written form of every byte into one line; the same
-    // line in a bare widget, set and typed into, shows what laying out one
-    // line of that length costs there.
+    // line in a bare widget set up as the area then is, set and typed into,
+    // shows what laying out one line of that length costs there.
     const QString hex = sendHexText(area->toPlainText().toLocal8Bit());
+    gap = gapDuring([&] { window.clickBox("cBox_SndHexDisp"); });
     Gap bareSet;
     Gap bareKey;
     {
@@ -172,7 +174,6 @@ void sendAreaRows()
         bare->moveCursor(QTextCursor::End);
         bareKey = gapDuring([&] { QTest::keyClick(bare.get(), Qt::Key_A); });
     }
-    gap = gapDuring([&] { window.clickBox("cBox_SndHexDisp"); });
     emitGap(QStringLiteral("按十六进制发送 on"), gap,
             QStringLiteral("; %1 characters in one line; a bare QPlainTextEdit given the same line: longest gap %2 ms")
                 .arg(area->document()->characterCount() - 1)

@@ -860,26 +860,31 @@ void tst_MainWindow::onlyThreeWidgetsSetTheirFont()
     }
 }
 
-// The send area draws in its widget font without shaping Latin text, and
-// keeps doing so when the application font changes under it.
+// Hex notation in the send area is drawn in the widget font without
+// shaping, also after the application font changes; text is shaped.
 void tst_MainWindow::sendAreaTextUnshaped()
 {
     auto *area = qobject_cast<QPlainTextEdit *>(widget(QStringLiteral("tEditSendText")));
-    QVERIFY(area);
-    auto unshapedInWidgetFont = [area] {
+    auto *hexBox = qobject_cast<QCheckBox *>(widget(QStringLiteral("cBox_SndHexDisp")));
+    QVERIFY(area && hexBox);
+    auto drawnInWidgetFont = [area](bool unshaped) {
         const QFont drawn = area->document()->defaultFont();
         return drawn.family() == area->font().family() && drawn.pointSizeF() == area->font().pointSizeF()
-               && (drawn.styleStrategy() & QFont::PreferNoShaping);
+               && bool(drawn.styleStrategy() & QFont::PreferNoShaping) == unshaped;
     };
-    QVERIFY(unshapedInWidgetFont());
+    QVERIFY(drawnInWidgetFont(false));
+    QTest::mouseClick(hexBox, Qt::LeftButton);
+    QTRY_VERIFY(drawnInWidgetFont(true));
     const QFont before = QApplication::font();
     QFont bigger = before;
     bigger.setPointSizeF(before.pointSizeF() + 3);
     QApplication::setFont(bigger);
     QTRY_COMPARE(area->font().pointSizeF(), bigger.pointSizeF());
-    QTRY_VERIFY(unshapedInWidgetFont());
+    QTRY_VERIFY(drawnInWidgetFont(true));
     QApplication::setFont(before);
-    QTRY_VERIFY(unshapedInWidgetFont() && area->font().pointSizeF() == before.pointSizeF());
+    QTRY_VERIFY(drawnInWidgetFont(true) && area->font().pointSizeF() == before.pointSizeF());
+    QTest::mouseClick(hexBox, Qt::LeftButton);
+    QTRY_VERIFY(drawnInWidgetFont(false));
 }
 
 void tst_MainWindow::resetButtonCursor()

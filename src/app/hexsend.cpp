@@ -2,6 +2,7 @@
 
 #include "hexcodec.h"
 #include "mkestruneform.h"
+#include "unshapedtext.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -25,6 +26,7 @@ void mKestruneWidget::on_cBox_SndHexDisp_clicked(bool checked)
         // Typed text goes out in the local 8-bit encoding; show those bytes.
         const QString hex = sendHexText(text.toLocal8Bit());
         ui->tEditSendText->clear();
+        hexNotation->setOn(true);
         // In an edit block the cursor works out its x position only when it
         // needs it, which spares one pass over the long line.
         QTextCursor editBlock = ui->tEditSendText->textCursor();
@@ -35,6 +37,7 @@ void mKestruneWidget::on_cBox_SndHexDisp_clicked(bool checked)
         // Read back as UTF-8, up to the first zero byte.
         const QByteArray bytes = parseSendHex(text);
         ui->tEditSendText->clear();
+        hexNotation->setOn(false);
         ui->tEditSendText->setPlainText(QString::fromUtf8(bytes.constData()));
     }
 }

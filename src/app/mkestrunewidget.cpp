@@ -52,7 +52,15 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     // would be laid out again for the new width, which for a line of
     // megabytes doubles the time the window takes to fill the area.
     ui->tEditSendText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    new UnshapedText(ui->tEditSendText);
+    // Hex notation is ASCII and needs no shaping; drawn without it, its one
+    // long line is laid out sooner.
+    // A click switches the drawing while the area is empty, in the middle of
+    // its conversion; a change from code switches it after the events of the
+    // moment, as a change of font lays the area out anew.
+    hexNotation = new UnshapedText(ui->tEditSendText);
+    hexNotation->setOn(ui->cBox_SndHexDisp->isChecked());
+    connect(ui->cBox_SndHexDisp, &QCheckBox::toggled, hexNotation,
+            [this] { hexNotation->setOn(ui->cBox_SndHexDisp->isChecked()); }, Qt::QueuedConnection);
 
     tcpServerAddr = new QHostAddress;
 }

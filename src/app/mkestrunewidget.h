@@ -23,6 +23,7 @@ QT_END_NAMESPACE
 class mKestruneForm;
 class mTcpServer;
 class SendAreaLoad;
+class UnshapedText;
 
 // The one main window of the tool. It holds every piece of state: the form,
 // the open link, the counters, loop sending and the data file. Its slots are
@@ -155,6 +156,8 @@ private:
     bool fileSendRunning = false;
     // A load into the send area that goes on over several event-loop passes.
     QPointer<SendAreaLoad> sendAreaLoad;
+    // Draws the send area unshaped while it holds hex notation.
+    UnshapedText *hexNotation = nullptr;
     ReadPass tcpClientReadPass{this, [this] { readTcpClient(); }};
     // How long closed TCP connections may take to write out their queues;
     // only the test suite shortens it.

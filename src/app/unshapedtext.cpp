@@ -8,6 +8,13 @@ UnshapedText::UnshapedText(QPlainTextEdit *edit)
     : QObject(edit), edit(edit)
 {
     edit->installEventFilter(this);
+}
+
+void UnshapedText::setOn(bool unshaped)
+{
+    if (unshaped == on)
+        return;
+    on = unshaped;
     apply();
 }
 
@@ -15,7 +22,7 @@ bool UnshapedText::eventFilter(QObject *watched, QEvent *event)
 {
     // The edit sets its document's font after the filters have seen the
     // change, so the hint goes back on once the event is done.
-    if (watched == edit && event->type() == QEvent::FontChange)
+    if (on && watched == edit && event->type() == QEvent::FontChange)
         QMetaObject::invokeMethod(this, &UnshapedText::apply, Qt::QueuedConnection);
     return false;
 }
@@ -23,6 +30,7 @@ bool UnshapedText::eventFilter(QObject *watched, QEvent *event)
 void UnshapedText::apply()
 {
     QFont font = edit->font();
-    font.setStyleStrategy(QFont::PreferNoShaping);
+    if (on)
+        font.setStyleStrategy(QFont::PreferNoShaping);
     edit->document()->setDefaultFont(font);
 }

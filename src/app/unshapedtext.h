@@ -6,12 +6,13 @@ QT_BEGIN_NAMESPACE
 class QPlainTextEdit;
 QT_END_NAMESPACE
 
-// Draws a plain text edit's Latin text without shaping it for kerning and
-// ligatures. A long line is laid out whole on every change, and shaping is a
-// fifth to a third of that time. The widget keeps the application font; only
-// its document's font carries the hint, and gets it again whenever the widget
-// font changes, since the widget then hands its own font to the document.
-// Scripts that need shaping to be legible are still shaped.
+// Lets a plain text edit draw its Latin text without shaping it for kerning
+// and ligatures, while it is switched on. A long line is laid out whole on
+// every change, and shaping is about a fifth of that time. Arabic text drawn
+// this way loses its joined forms, so it suits text known to be ASCII, such
+// as hex notation. The widget keeps its font; only its document's font
+// carries the hint, and gets it again whenever the widget font changes,
+// since the widget then hands its own font to the document.
 class UnshapedText final : public QObject
 {
     Q_OBJECT
@@ -20,6 +21,8 @@ class UnshapedText final : public QObject
 public:
     explicit UnshapedText(QPlainTextEdit *edit);
 
+    void setOn(bool on);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -27,4 +30,5 @@ private:
     void apply();
 
     QPlainTextEdit *edit = nullptr;
+    bool on = false;
 };
