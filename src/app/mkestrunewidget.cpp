@@ -53,10 +53,10 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     // megabytes doubles the time the window takes to fill the area.
     ui->tEditSendText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Hex notation is ASCII and needs no shaping; drawn without it, its one
-    // long line is laid out sooner.
-    // A click switches the drawing while the area is empty, in the middle of
-    // its conversion; a change from code switches it after the events of the
-    // moment, as a change of font lays the area out anew.
+    // long line is laid out sooner. A click switches the drawing in the
+    // middle of its conversion, while the area is empty, since a change of
+    // font lays the whole area out anew; a change from code switches it once
+    // the events of the moment are done.
     hexNotation = new UnshapedText(ui->tEditSendText);
     hexNotation->setOn(ui->cBox_SndHexDisp->isChecked());
     connect(ui->cBox_SndHexDisp, &QCheckBox::toggled, hexNotation,
