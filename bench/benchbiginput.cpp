@@ -208,3 +208,51 @@ void bigInputScenario()
     loadRows(dir);
     sendAreaRows();
 }
+
+void paragraphScenario()
+{
+    // How long one paragraph may be for the widget to take it, and a key
+    // typed into it, within the target: a bare QPlainTextEdit set up as the
+    // send area, given one line of letters (shaped, as loaded text is drawn)
+    // or of hex notation (unshaped, as the area draws it).
+    BenchWindow window;
+    const QPlainTextEdit *like = window.child<QPlainTextEdit>("tEditSendText");
+    for (const bool hex : {false, true}) {
+        for (const qsizetype chars : {qsizetype(128) * 1024, qsizetype(256) * 1024, qsizetype(512) * 1024,
+                                      qsizetype(1024) * 1024, qsizetype(2048) * 1024}) {
+            QString line = generatedText(chars + chars / 79 + 1).remove(QLatin1Char('\n')).left(chars);
+            if (hex) {
+                for (qsizetype i = 0; i < line.size(); ++i)
+                    line[i] = i % 3 == 2 ? QLatin1Char(' ') : QLatin1Char("0123456789abcdef"[line.at(i).unicode() % 16]);
+            }
+            auto bare = bareArea(*like);
+            if (hex) {
+                QFont font = bare->document()->defaultFont();
+                font.setStyleStrategy(QFont::PreferNoShaping);
+                bare->document()->setDefaultFont(font);
+            }
+            const Gap insert = gapDuring([&] {
+                QTextCursor cursor = bare->textCursor();
+                cursor.beginEditBlock();
+                cursor.insertText(line);
+                cursor.endEditBlock();
+            });
+            bare->moveCursor(QTextCursor::End);
+            const Gap keyAtEnd = gapDuring([&] { QTest::keyClick(bare.get(), Qt::Key_A); });
+            bare->moveCursor(QTextCursor::Start);
+            const Gap keyAtStart = gapDuring([&] { QTest::keyClick(bare.get(), Qt::Key_A); });
+            const qint64 longest = std::max({insert.longestMs, keyAtEnd.longestMs, keyAtStart.longestMs});
+            emitRow(row(QStringLiteral("bare QPlainTextEdit, one paragraph of %1 Ki characters, %2")
+                            .arg(chars / 1024)
+                            .arg(hex ? QStringLiteral("hex notation") : QStringLiteral("letters")),
+                        0, longest / 1000.0,
+                        QStringLiteral("longest gap %1 ms (insert %2, a key at the end %3, at the start %4), target ≤ %5 ms: %6")
+                            .arg(longest)
+                            .arg(insert.longestMs)
+                            .arg(keyAtEnd.longestMs)
+                            .arg(keyAtStart.longestMs)
+                            .arg(TargetGapMs)
+                            .arg(ok(longest <= TargetGapMs))));
+        }
+    }
+}

@@ -5,3 +5,7 @@
 // Each row gives the longest event-loop gap against its target, beside a
 // bare QPlainTextEdit doing the same where the widget sets the bound.
 void bigInputScenario();
+
+// The longest paragraph a bare QPlainTextEdit takes, and a key typed into,
+// within the gap target, by length.
+void paragraphScenario();

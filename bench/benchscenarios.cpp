@@ -618,6 +618,7 @@ const QList<BenchScenario> &benchScenarios()
         {"lockstep", "256-byte chunks, the next sent when the counter shows the last", 120},
         {"memshown", "RSS per byte shown, text and hex, 32 MiB", 600},
         {"areafill", "16 MiB hex and 32 MiB text written at once, until the area holds them", 600},
+        {"paragraph", "one paragraph of 128 Ki to 2 Mi characters in a bare QPlainTextEdit: longest gaps", 300},
         {"biginput", "big files loaded and a send area of 3 Mi characters: longest event-loop gaps", 300},
     };
     return scenarios;
@@ -651,6 +652,8 @@ int runBenchScenario(const QString &name, qint64 startNs)
         memoryShownScenario();
     else if (name == QLatin1String("areafill"))
         areaFillScenario();
+    else if (name == QLatin1String("paragraph"))
+        paragraphScenario();
     else if (name == QLatin1String("biginput"))
         bigInputScenario();
     else if (name == QLatin1String("launch"))

@@ -6,6 +6,7 @@ set(kestrune_core_sources
     io/filesend.cpp io/filesend.h
     io/hexcodec.cpp io/hexcodec.h
     io/loadedtext.cpp io/loadedtext.h
+    io/paragraphs.cpp io/paragraphs.h
     io/rcvdisplay.cpp io/rcvdisplay.h
     io/rcvflow.cpp io/rcvflow.h
     io/rcvpending.cpp io/rcvpending.h

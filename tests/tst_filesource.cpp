@@ -1,4 +1,5 @@
 #include "filesend.h"
+#include "paragraphs.h"
 #include "testsupport.h"
 
 #include <QFileDialog>
@@ -342,8 +343,8 @@ void tst_FileSource::interruptions()
     }
     QVERIFY(w);
     const quint32 total = window->sent();
-    if (action == QLatin1String("peer leaves")) {
-        // The link stays open: the rest is read and counted, reaching nobody.
+    if (action == QLatin1String("peer leaves") && mode == TcpServerLink) {
+        // The server stays open: the rest is read and counted, reaching nobody.
         STEP(verifyFinished(*window, quint32(bytes.size())));
         return;
     }
@@ -354,6 +355,13 @@ void tst_FileSource::interruptions()
         // Switching off cleared the area; only the closing notes follow.
         QCOMPARE(window->rcvArea()->toPlainText().count(QLatin1Char('\n')), 2);
         QVERIFY(!KestruneProbe::dataFile(*w));
+    }
+    if (action == QLatin1String("peer leaves")) {
+        // The server ended the connection: the link closed as a click does.
+        QVERIFY(!window->linkOpen());
+        QVERIFY(!window->sendButton()->isEnabled());
+        QCOMPARE(window->state()->text(), QString());
+        return;
     }
 
     // What arrives is the file's beginning, and never more than was counted;
@@ -422,7 +430,7 @@ void tst_FileSource::loadText_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<int>("cursor");
     QTest::addColumn<bool>("hex");
-    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("after"); // empty: refused, the area as before
 
     QTest::newRow("CR LF at the cursor") << QByteArray("one\r\ntwo\r\n") << "ABCD" << 2 << false << "ABone\ntwo\nCD";
     QTest::newRow("at the end, no last line end") << QByteArray("x\r\ny") << "AB" << 2 << false << "ABx\ny";
@@ -432,12 +440,19 @@ void tst_FileSource::loadText_data()
     QTest::newRow("hex on: unchanged") << QByteArray("41 42\r\n") << "" << 0 << true << "41 42\n";
     // The area takes a CR for a line break, in the first line as in any.
     QTest::newRow("CR inside a line") << QByteArray("a\rb\r\nc\rd") << "" << 0 << false << "a\nb\nc\nd";
+    // A line joins the text around the cursor; together they may be as long
+    // as a paragraph may be, and not one character longer.
+    const QByteArray line = QByteArray("0123456789abcdef").repeated(MaxParagraphChars / 16).left(MaxParagraphChars - 2);
+    QTest::newRow("longest line") << line << "AB" << 1 << false << "A" + QString::fromLatin1(line) + "B";
+    QTest::newRow("line too long") << line + 'x' << "AB" << 1 << false << "";
+    // Chinese takes three bytes a character: as many bytes are no longer line.
+    const QByteArray chinese = QByteArray("中").repeated(MaxParagraphChars - 1);
+    QTest::newRow("longest line of Chinese") << chinese << "" << 0 << false << QString::fromUtf8(chinese);
     // Big enough to go in over several passes of the event loop.
-    const QByteArray line = QByteArray("0123456789abcdef").repeated(64 * 1024);
-    QTest::newRow("one line of 1 MiB") << line << "AB" << 1 << false << "A" + QString::fromLatin1(line) + "B";
     const QByteArray lines = QByteArray("line of text\r\n").repeated(256 * 1024);
     QTest::newRow("4 MiB of CR LF lines") << lines << "" << 0 << false
                                           << QString::fromLatin1(QByteArray("line of text\n").repeated(256 * 1024));
+    QTest::newRow("4 MiB of lines, then one too long") << lines + line + "xyz\n" << "keep" << 4 << false << "";
 }
 
 void tst_FileSource::loadText()
@@ -456,16 +471,28 @@ void tst_FileSource::loadText()
     window.sendArea()->setTextCursor(at);
 
     QWidget *parent = nullptr;
+    QString refusal;
     ModalScript script;
     script.then<QFileDialog>([&parent, path = writeFile(dir, QStringLiteral("load.txt"), content)](QFileDialog *dialog) {
         parent = dialog->parentWidget();
         pickFile(dialog, path);
     });
+    if (after.isEmpty())
+        script.then<QMessageBox>(okBox(&refusal));
     QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
-    QVERIFY(script.finished());
-    QCOMPARE(script.titles, QStringList{QStringLiteral("载入文本文件到发送区")});
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
+    QCOMPARE(script.titles.value(0), QStringLiteral("载入文本文件到发送区"));
     QCOMPARE(parent, window.w.data());
     QTRY_VERIFY_WITH_TIMEOUT(!sendAreaLoading(*window.w), Timeout);
+    QVERIFY(window.child<QProgressBar>("SndProgressBar")->isHidden());
+    if (after.isEmpty()) {
+        QCOMPARE(script.titles.value(1), QStringLiteral("错误"));
+        QVERIFY2(refusal.contains(QString::number(MaxParagraphChars)), qPrintable(refusal));
+        QCOMPARE(window.sendArea()->toPlainText(), before);
+        QCOMPARE(window.sendArea()->textCursor().position(), cursor);
+        QVERIFY(!window.sendArea()->document()->isRedoAvailable());
+        return;
+    }
     QCOMPARE(window.sendArea()->toPlainText(), after);
     // The load is one step to undo, however many pieces it went in by.
     window.sendArea()->undo();

@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -128,6 +129,7 @@ void mKestruneWidget::toSendFile()
     sinceDisplay.start();
     int chunksSincePass = 0;
     char chunk[FileChunk];
+    QString refusal;
 
     // The end is where a read returns nothing: a device such as /dev/zero
     // reports nothing available in advance, yet never ends.
@@ -135,7 +137,10 @@ void mKestruneWidget::toSendFile()
         const qint64 n = file->read(chunk, FileChunk);
         if (n <= 0)
             break; // the end of the file, or a failed read
-        writeToLink(linkMode, clientIndex, QByteArrayView(chunk, n));
+        // A chunk the link did not take is neither counted nor followed by
+        // more: a refusal (a target that is no address) holds for the rest.
+        if (writeToLink(linkMode, clientIndex, QByteArrayView(chunk, n), &refusal) != LinkWrite::Taken)
+            break;
         sndByteCnt += quint32(n);
         sent += n;
         if (sinceDisplay.hasExpired(DisplayIntervalMs)) {
@@ -157,6 +162,8 @@ void mKestruneWidget::toSendFile()
         return;
     showProgress();
     ui->SndProgressBar->hide();
+    if (!refusal.isEmpty())
+        QMessageBox::information(this, tr("错误"), refusal);
 }
 
 void mKestruneWidget::msDelay(uint msec)

@@ -2,8 +2,11 @@
 
 #include "hexcodec.h"
 #include "mkestruneform.h"
+#include "paragraphs.h"
 #include "unshapedtext.h"
 
+#include <QCheckBox>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
@@ -20,24 +23,49 @@ char mKestruneWidget::ConvertHexStr(QString hexSubStr)
 void mKestruneWidget::on_cBox_SndHexDisp_clicked(bool checked)
 {
     const QString text = ui->tEditSendText->toPlainText();
+    // Typed text goes out in the local 8-bit encoding; its hex notation
+    // shows those bytes. Hex is read back as UTF-8, up to the first zero
+    // byte.
+    QByteArray bytes;
+    QString converted;
+    if (checked) {
+        bytes = text.toLocal8Bit();
+        // The notation is one paragraph of two or three characters a byte.
+        if (bytes.size() <= MaxParagraphChars / 2)
+            converted = sendHexText(bytes);
+        if (bytes.size() > MaxParagraphChars / 2 || converted.size() > MaxParagraphChars)
+            return refuseHexSwitch(tr("无法按十六进制显示! 十六进制文本将超过%1个字符，发送区无法及时显示。"
+                                      "大量数据请用“启用文件数据源...”发送。")
+                                       .arg(MaxParagraphChars));
+    } else {
+        bytes = parseSendHex(text);
+        converted = QString::fromUtf8(bytes.constData());
+        if (longestParagraph(converted) > MaxParagraphChars)
+            return refuseHexSwitch(tr("无法转换为文本! 转换后有一行超过%1个字符，发送区无法及时显示。")
+                                       .arg(MaxParagraphChars));
+    }
+    // A load still running ends here, so that no raw text follows the
+    // notation, nor notation the text; what it has put in is converted.
+    stopSendAreaLoad();
     if (text.isEmpty())
         return;
+    ui->tEditSendText->clear();
+    hexNotation->setOn(checked);
     if (checked) {
-        // Typed text goes out in the local 8-bit encoding; show those bytes.
-        const QString hex = sendHexText(text.toLocal8Bit());
-        ui->tEditSendText->clear();
-        hexNotation->setOn(true);
         // In an edit block the cursor works out its x position only when it
         // needs it, which spares one pass over the long line.
         QTextCursor editBlock = ui->tEditSendText->textCursor();
         editBlock.beginEditBlock();
-        ui->tEditSendText->insertPlainText(hex);
+        ui->tEditSendText->insertPlainText(converted);
         editBlock.endEditBlock();
     } else {
-        // Read back as UTF-8, up to the first zero byte.
-        const QByteArray bytes = parseSendHex(text);
-        ui->tEditSendText->clear();
-        hexNotation->setOn(false);
-        ui->tEditSendText->setPlainText(QString::fromUtf8(bytes.constData()));
+        ui->tEditSendText->setPlainText(converted);
     }
+}
+
+void mKestruneWidget::refuseHexSwitch(const QString &message)
+{
+    // The area keeps what it holds, and the box the state that matches it.
+    ui->cBox_SndHexDisp->setChecked(!ui->cBox_SndHexDisp->isChecked());
+    QMessageBox::information(this, tr("错误"), message);
 }

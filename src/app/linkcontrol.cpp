@@ -62,12 +62,7 @@ void mKestruneWidget::on_cBoxNetType_currentIndexChanged(int index)
 void mKestruneWidget::on_pBtnNetCnnt_clicked(bool checked)
 {
     if (!checked) {
-        // What the link delivered is shown and counted before it closes.
-        rcvFlow.finish();
-        releaseLinks();
-        ui->pBtnNetCnnt->setText(tr(" 连接网络"));
-        ui->pBtnSendData->setEnabled(false);
-        ui->CurState->setText(QString());
+        closeLink();
         return;
     }
 
@@ -96,6 +91,30 @@ void mKestruneWidget::on_pBtnNetCnnt_clicked(bool checked)
 
     ui->pBtnNetCnnt->setText(tr(" 断开网络"));
     ui->pBtnSendData->setEnabled(true);
+}
+
+void mKestruneWidget::closeLink()
+{
+    // What the link delivered is shown and counted before it closes.
+    rcvFlow.finish();
+    releaseLinks();
+    ui->pBtnNetCnnt->setText(tr(" 连接网络"));
+    ui->pBtnSendData->setEnabled(false);
+    ui->CurState->setText(QString());
+}
+
+void mKestruneWidget::tcpClientEnded()
+{
+    // The server ended the connection. What it sent before is read, shown
+    // and counted first; then the link closes as a click would close it.
+    if (!tcpClientSocket || tcpClientSocket->state() != QAbstractSocket::UnconnectedState)
+        return;
+    if (tcpClientSocket->bytesAvailable() > 0) {
+        tcpClientReadPass.queue();
+        return;
+    }
+    ui->pBtnNetCnnt->setChecked(false);
+    closeLink();
 }
 
 bool mKestruneWidget::openUdpLink()
@@ -140,6 +159,7 @@ bool mKestruneWidget::openTcpClientLink()
         refuseLink(tr("尝试连接服务器失败! 请确认服务器状态。"));
         return false;
     }
+    connect(tcpClientSocket, &QTcpSocket::disconnected, this, &mKestruneWidget::tcpClientEnded);
     ui->lEditUdpPort->setText(QString::number(tcpClientSocket->localPort()));
     ui->CurState->setText(tr("连接TCP服务器成功"));
     return true;

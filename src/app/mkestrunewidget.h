@@ -90,6 +90,11 @@ private:
     void refuseLink(const QString &message);
     // Closes and drops every link object that exists, without reporting.
     void releaseLinks();
+    // The closing steps of a click that unchecks the link button.
+    void closeLink();
+    // The server ended the TCP client connection: once all it sent is read,
+    // the link closes as if the user had closed it.
+    void tcpClientEnded();
     bool linkExists(LinkMode linkMode) const;
     // Bytes the link of a type still holds queued for writing.
     qint64 queuedBytes(LinkMode linkMode) const;
@@ -120,10 +125,23 @@ private:
     QString chooseAnyFile(const QString &title);
 
     // send.cpp
-    // Hands bytes to the link of a type; false when that link is not open.
-    // In server mode clientIndex is the selector's item (0 for all).
-    bool writeToLink(LinkMode linkMode, int clientIndex, QByteArrayView bytes);
+    // What became of bytes handed to a link: the link took them, no link of
+    // that type is open, or the link refused them (refusal says why).
+    enum class LinkWrite { Taken, NoLink, Refused };
+    // Hands bytes to the link of a type. In server mode clientIndex is the
+    // selector's item (0 for all).
+    LinkWrite writeToLink(LinkMode linkMode, int clientIndex, QByteArrayView bytes, QString *refusal);
     void countSndBytes(qint64 length);
+
+    // loadsend.cpp
+    // Ends a load into the send area that is still running.
+    void stopSendAreaLoad();
+    void showSendAreaLoad(qint64 done, qint64 total);
+    void sendAreaLoadEnded(bool lineTooLong);
+
+    // hexsend.cpp
+    // Tells the user why the send area stays as it is.
+    void refuseHexSwitch(const QString &message);
 
     // filesource.cpp
     // The send button's work while the file data source is on.

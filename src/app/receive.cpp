@@ -78,6 +78,9 @@ void mKestruneWidget::readTcpClient()
         showRcvChunk(chunk, ui->lEditIpAddr->text() + QLatin1Char(':') + ui->lEditIpPort->text());
         countRcvBytes(chunk.size());
     }
+    // A server that has ended the connection has now been read to the end.
+    if (tcpClientSocket && tcpClientSocket->bytesAvailable() == 0)
+        tcpClientEnded();
 }
 
 void mKestruneWidget::tcpServerDataReceived(char *msg, int length, int socketDescriptorEx)

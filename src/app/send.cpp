@@ -28,8 +28,10 @@ void mKestruneWidget::on_pBtnSendData_clicked()
     }
     if (!ui->cBoxLoopSnd->isChecked()) {
         toSendData();
-        if (ui->cBox_AntoClearSnd->isChecked())
+        if (ui->cBox_AntoClearSnd->isChecked()) {
+            stopSendAreaLoad();
             ui->tEditSendText->clear();
+        }
         return;
     }
     if (!loopSndTimer)
@@ -48,6 +50,8 @@ void mKestruneWidget::on_pBtnSendData_clicked()
 
 void mKestruneWidget::toSendData()
 {
+    // A loop tick skips silently what a click on the send button reports.
+    const bool tick = loopSndTimer && sender() == loopSndTimer;
     const QString text = ui->tEditSendText->toPlainText();
     const QByteArray payload = ui->cBox_SndHexDisp->isChecked() ? parseSendHex(text) : text.toLocal8Bit();
     if (payload.isEmpty())
@@ -56,14 +60,25 @@ void mKestruneWidget::toSendData()
     // A loop tick leaves a peer that does not keep up alone: while the link
     // holds more than the bound queued, the tick sends and counts nothing,
     // as when no link is open, and the loop goes on.
-    if (loopSndTimer && sender() == loopSndTimer && queuedBytes(linkMode) > MaxQueuedBytes)
+    if (tick && queuedBytes(linkMode) > MaxQueuedBytes)
         return;
     const int target = ui->cBoxClients->currentIndex();
-    if (writeToLink(linkMode, target, payload))
+    QString refusal;
+    switch (writeToLink(linkMode, target, payload, &refusal)) {
+    case LinkWrite::Taken:
         countSndBytes(payload.size());
+        break;
+    case LinkWrite::Refused:
+        if (!tick)
+            QMessageBox::information(this, tr("错误"), refusal);
+        break;
+    case LinkWrite::NoLink:
+        break;
+    }
 }
 
-bool mKestruneWidget::writeToLink(LinkMode linkMode, int clientIndex, QByteArrayView bytes)
+mKestruneWidget::LinkWrite mKestruneWidget::writeToLink(LinkMode linkMode, int clientIndex, QByteArrayView bytes,
+                                                       QString *refusal)
 {
     // A copy the server call may point into; the bytes are queued on the
     // sockets before the call returns.
@@ -71,27 +86,46 @@ bool mKestruneWidget::writeToLink(LinkMode linkMode, int clientIndex, QByteArray
     switch (linkMode) {
     case UdpLink:
         if (!udpSocket)
-            return false;
-        udpSocket->writeDatagram(buffer, udpTargetAddr, quint16(udpTargetPort));
-        return true;
+            return LinkWrite::NoLink;
+        // A target field that holds no address names no target: the
+        // datagram must not go to whatever the field held before. Port 0
+        // (also an empty field, or 65536) is no destination either.
+        if (udpTargetAddr.isNull()) {
+            *refusal = tr("目标IP地址无效! 数据未发送。");
+            return LinkWrite::Refused;
+        }
+        if (quint16(udpTargetPort) == 0) {
+            *refusal = tr("目标端口无效! 数据未发送。");
+            return LinkWrite::Refused;
+        }
+        if (udpSocket->writeDatagram(buffer, udpTargetAddr, quint16(udpTargetPort)) != buffer.size()) {
+            *refusal = udpSocket->error() == QAbstractSocket::DatagramTooLargeError
+                ? tr("数据超出一个UDP数据报的最大长度! 数据未发送。")
+                : tr("UDP发送失败! 数据未发送。");
+            return LinkWrite::Refused;
+        }
+        return LinkWrite::Taken;
     case TcpServerLink:
         if (!tcpServer)
-            return false;
+            return LinkWrite::NoLink;
         // Item 0 stands for every client; an index past the list (nobody
-        // listed, or a client that has left) reaches nobody.
+        // listed, or a client that has left) reaches nobody, and is still
+        // counted, as a send to every client of none is.
         if (clientIndex == 0)
             emit sendDataToClient(buffer.data(), int(buffer.size()), 0, 0);
         else if (clientIndex > 0 && clientIndex < socketDescriptorList.size())
             emit sendDataToClient(buffer.data(), int(buffer.size()), socketDescriptorList.at(clientIndex), 0);
-        return true;
+        return LinkWrite::Taken;
     case TcpClientLink:
-        if (!tcpClientSocket)
-            return false;
-        if (tcpClientSocket->state() == QAbstractSocket::ConnectedState)
-            tcpClientSocket->write(buffer);
-        return true;
+        if (!tcpClientSocket || tcpClientSocket->state() != QAbstractSocket::ConnectedState)
+            return LinkWrite::NoLink;
+        if (tcpClientSocket->write(buffer) != buffer.size()) {
+            *refusal = tr("发送失败! 数据未发送。");
+            return LinkWrite::Refused;
+        }
+        return LinkWrite::Taken;
     }
-    return false;
+    return LinkWrite::NoLink;
 }
 
 void mKestruneWidget::countSndBytes(qint64 length)
@@ -136,5 +170,7 @@ void mKestruneWidget::on_lEdit_Interval_ms_editingFinished()
 
 void mKestruneWidget::on_pBtnClearSndDisp_clicked()
 {
+    // A load still running ends with the text it put in.
+    stopSendAreaLoad();
     ui->tEditSendText->clear();
 }

@@ -1,7 +1,10 @@
 #include "sendareaload.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <cerrno>
 #include <poll.h>
@@ -27,34 +30,59 @@ SendAreaLoad::SendAreaLoad(std::unique_ptr<QFile> file, QPlainTextEdit *area, QO
     , file(std::move(file))
     , area(area)
     , cursor(area->textCursor())
+    , startPosition(cursor.selectionStart())
 {
     setObjectName(QStringLiteral("sendAreaLoad"));
+    // A selection is replaced by the file's text, as a typed key replaces
+    // it; the text joins what stands before and after it in its paragraph.
+    const QTextBlock block = area->document()->findBlock(cursor.selectionStart());
+    paragraphs = ParagraphMeter(cursor.selectionStart() - block.position());
+    const QTextBlock last = area->document()->findBlock(cursor.selectionEnd());
+    charsAfter = last.position() + last.length() - 1 - cursor.selectionEnd();
+    if (!this->file->isSequential())
+        total = qMin(this->file->size(), MaxLoadedBytes);
     nextPass.setSingleShot(true);
     connect(&nextPass, &QTimer::timeout, this, &SendAreaLoad::pass);
-    pass();
+    connect(area->document(), &QTextDocument::contentsChange, this, &SendAreaLoad::areaChanged);
 }
 
 SendAreaLoad::~SendAreaLoad() = default;
 
+void SendAreaLoad::start()
+{
+    pass();
+}
+
+void SendAreaLoad::stop()
+{
+    end(Outcome::Stopped);
+}
+
 void SendAreaLoad::pass()
 {
     if (!area)
-        return end();
+        return end(Outcome::Stopped);
     QElapsedTimer clock;
     clock.start();
     while (!clock.hasExpired(PassBudgetMs)) {
+        if (lineTooLong()) {
+            takeBack();
+            return end(Outcome::LineTooLong);
+        }
         if (insertPiece(false))
             continue;
         if (fileEnded || loaded.full()) {
             insertPiece(true);
-            return end();
+            return end(Outcome::Loaded);
         }
         if (!readSome()) {
+            emit progress(done, total);
             nextPass.start(PipeRetryMs);
             return;
         }
     }
     // The rest after the events that waited meanwhile.
+    emit progress(done, total);
     nextPass.start(0);
 }
 
@@ -81,12 +109,25 @@ bool SendAreaLoad::readSome()
         loaded.finish();
         fileEnded = true;
     } else {
+        done += n;
+        if (total > 0)
+            done = qMin(done, total);
         loaded.feed(QByteArrayView(chunk.constData(), n));
         if (loaded.full())
             loaded.finish();
     }
-    waiting.append(loaded.takeText());
+    const QString text = loaded.takeText();
+    paragraphs.add(text);
+    waiting.append(text);
     return true;
+}
+
+bool SendAreaLoad::lineTooLong() const
+{
+    // The open paragraph is followed by what stood after the cursor until
+    // the next line break goes in, and for good after the last line.
+    return paragraphs.longest() > MaxParagraphChars
+        || paragraphs.open() + loaded.openLineBytes() / 3 + charsAfter > MaxParagraphChars;
 }
 
 bool SendAreaLoad::insertPiece(bool all)
@@ -108,22 +149,48 @@ bool SendAreaLoad::insertPiece(bool all)
     // Inside an edit block the cursor leaves its x position for later, and
     // working it out would take one more pass over a long paragraph. A load
     // that nothing interrupts stays one undo step.
+    changing = true;
     if (insertedRevision == area->document()->revision())
         cursor.joinPreviousEditBlock();
     else
         cursor.beginEditBlock();
     cursor.insertText(size == waiting.size() ? waiting : waiting.left(size));
     cursor.endEditBlock();
+    changing = false;
     insertedRevision = area->document()->revision();
     waiting.remove(0, size);
-    area->setTextCursor(cursor);
     return true;
 }
 
-void SendAreaLoad::end()
+void SendAreaLoad::areaChanged()
 {
+    if (!changing)
+        end(Outcome::Stopped);
+}
+
+void SendAreaLoad::takeBack()
+{
+    // Nothing else has changed the area since the load began (that would
+    // have ended it), so the load is the last step to undo; undone, it
+    // leaves nothing to redo either.
+    if (insertedRevision < 0 || !area)
+        return;
+    changing = true;
+    QTextDocument *document = area->document();
+    document->undo();
+    document->clearUndoRedoStacks(QTextDocument::RedoStack);
+    changing = false;
+}
+
+void SendAreaLoad::end(Outcome outcome)
+{
+    if (ended)
+        return;
+    ended = true;
     nextPass.stop();
+    if (area)
+        disconnect(area->document(), nullptr, this, nullptr);
     file->close();
-    emit finished();
     deleteLater();
+    emit finished(outcome);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "loadedtext.h"
+#include "paragraphs.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -19,8 +19,16 @@ QT_END_NAMESPACE
 // Loads an open file's text into a send area at its cursor, in passes that
 // each hold the event loop for a bounded time, so the window keeps
 // answering while a big file or an endless device is read. A file that is
-// read and inserted within the first pass is in the area when the
-// constructor returns. The object deletes itself once the load is done.
+// read and inserted within the first pass is in the area when start()
+// returns.
+//
+// The load yields to the user: a change to the area that the load did not
+// make (typing, pasting, undo, clearing) ends it, and what it has put in so
+// far stays where it is. The user's caret is never moved by the load, but
+// as any insertion at the caret moves it. A line that would make a
+// paragraph longer than the area can lay out in time is not loaded at all:
+// the load takes back what it put in and ends as refused. The object
+// deletes itself once the load has ended.
 class SendAreaLoad final : public QObject
 {
     Q_OBJECT
@@ -31,11 +39,23 @@ public:
     // endless source would never end.
     static constexpr qint64 MaxLoadedBytes = 16 * 1024 * 1024;
 
+    enum class Outcome { Loaded, Stopped, LineTooLong };
+    Q_ENUM(Outcome)
+
     SendAreaLoad(std::unique_ptr<QFile> file, QPlainTextEdit *area, QObject *parent);
     ~SendAreaLoad() override;
 
+    // Runs the first pass; the rest follow from the event loop.
+    void start();
+    // Ends the load where it stands; what it put in stays.
+    void stop();
+
 signals:
-    void finished();
+    // Bytes of the file taken so far, of total (0 when the size is not
+    // known in advance, as for a pipe or a device).
+    void progress(qint64 done, qint64 total);
+    // The load has ended. The last thing the object does before it goes.
+    void finished(SendAreaLoad::Outcome outcome);
 
 private:
     void pass();
@@ -44,15 +64,32 @@ private:
     // Inserts the next piece that ends at a line break; with `all` also
     // text that ends inside a line. False when nothing was inserted.
     bool insertPiece(bool all);
-    void end();
+    // Whether the text read so far makes a paragraph too long for the area.
+    bool lineTooLong() const;
+    // Something other than the load changed the area.
+    void areaChanged();
+    // Takes back everything the load put in.
+    void takeBack();
+    void end(Outcome outcome);
 
     std::unique_ptr<QFile> file;
     QPointer<QPlainTextEdit> area;
     QTextCursor cursor;
+    // Where the load's text begins.
+    int startPosition = 0;
+    // Characters that follow the cursor in its paragraph: they end up after
+    // the last loaded line.
+    qsizetype charsAfter = 0;
+    ParagraphMeter paragraphs;
     // The document's revision after the last piece went in; -1 before the
     // first. While nothing else has changed the document since, the next
     // piece joins the same undo step.
     int insertedRevision = -1;
+    // True while the load itself changes the area.
+    bool changing = false;
+    bool ended = false;
+    qint64 total = 0;
+    qint64 done = 0;
     LoadedText loaded{MaxLoadedBytes};
     // Text decoded but not in the area yet.
     QString waiting;

@@ -23,6 +23,9 @@ public:
     void finish();
     // The cap is reached: nothing more is taken.
     bool full() const { return loaded >= cap; }
+    // Text bytes of the line still being read; its text will have at least
+    // a third as many characters (UTF-8 takes at most three bytes for one).
+    qsizetype openLineBytes() const { return line.size(); }
 
     // The text of the lines completed since the last call. A line cut by a
     // zero byte gives its text without a line break.
