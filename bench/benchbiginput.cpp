@@ -3,6 +3,7 @@
 #include "benchsupport.h"
 #include "benchwindow.h"
 #include "hexcodec.h"
+#include "paragraphs.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -93,14 +94,25 @@ QString generatedText(qsizetype chars)
     return text;
 }
 
+// The last box the window put up since `before` boxes, as a note.
+QString boxNote(const BenchWindow &window, qsizetype before)
+{
+    const QStringList &texts = window.boxTexts();
+    return texts.size() > before ? QStringLiteral("; refused: %1").arg(texts.last().left(40)) : QString();
+}
+
 void loadRows(const QTemporaryDir &dir)
 {
     const QString oneLine = dir.filePath(QStringLiteral("one-line.txt"));
+    const QString longest = dir.filePath(QStringLiteral("longest-line.txt"));
     const QString lines = dir.filePath(QStringLiteral("lines.txt"));
     {
         QFile file(oneLine);
         file.open(QIODevice::WriteOnly);
-        file.write(QByteArray("0123456789abcdef").repeated(256 * 1024));
+        file.write(QByteArray("0123456789abcdef").repeated(1024 * 1024));
+        QFile longestLine(longest);
+        longestLine.open(QIODevice::WriteOnly);
+        longestLine.write(QByteArray("0123456789abcdef").repeated(MaxParagraphChars / 16));
         QFile many(lines);
         many.open(QIODevice::WriteOnly);
         many.write(generatedText(16 * MiB).toLatin1());
@@ -110,7 +122,8 @@ void loadRows(const QTemporaryDir &dir)
         QString path;
         const char *label;
     } files[] = {
-        {oneLine, "载入数据: a 4 MiB file of one line"},
+        {oneLine, "载入数据: a 16 MiB file of one line"},
+        {longest, "载入数据: one line of 256 Ki characters, the longest a line may be"},
         {lines, "载入数据: 16 MiB of 80-character lines"},
         {QStringLiteral("/dev/zero"), "载入数据: /dev/zero"},
         {QStringLiteral("/dev/urandom"), "载入数据: /dev/urandom"},
@@ -120,13 +133,14 @@ void loadRows(const QTemporaryDir &dir)
         QPlainTextEdit *area = window.child<QPlainTextEdit>("tEditSendText");
         const Gap gap = gapDuring([&] { window.loadSendArea(file.path); },
                                   [&] { return testsupport::sendAreaLoading(window.widget()); });
-        QString notes = QStringLiteral("%1; loaded in %2 ms, target ≤ %3 ms: %4; %5 characters in the area")
+        QString notes = QStringLiteral("%1; loaded in %2 ms, target ≤ %3 ms: %4; %5 characters in the area%6")
                             .arg(gapNote(gap))
                             .arg(gap.totalMs)
                             .arg(TargetLoadMs)
                             .arg(ok(gap.ended && gap.totalMs <= TargetLoadMs))
-                            .arg(area->document()->characterCount() - 1);
-        if (file.path == oneLine) {
+                            .arg(area->document()->characterCount() - 1)
+                            .arg(boxNote(window, 0));
+        if (file.path == longest) {
             // The widget on its own, given the same line in one insertion.
             const QString text = area->toPlainText();
             auto bare = bareArea(*area);
@@ -134,12 +148,24 @@ void loadRows(const QTemporaryDir &dir)
             notes += QStringLiteral("; a bare QPlainTextEdit inserting the same line: longest gap %1 ms").arg(alone.longestMs);
         }
         emitRow(row(QString::fromUtf8(file.label), 0, gap.longestMs / 1000.0, notes));
+        if (file.path == QLatin1String("/dev/urandom")) {
+            // Its hex notation would be one line of tens of millions of
+            // characters; then a few keys.
+            const qsizetype boxes = window.boxTexts().size();
+            const Gap hexOn = gapDuring([&] { window.clickBox("cBox_SndHexDisp"); });
+            emitRow(row(QStringLiteral("载入数据: /dev/urandom, then 按十六进制发送 on"), 0, hexOn.longestMs / 1000.0,
+                        gapNote(hexOn) + boxNote(window, boxes)));
+            area->moveCursor(QTextCursor::End);
+            const Gap keys = gapDuring([&] { QTest::keyClicks(area, QStringLiteral("abc")); });
+            emitRow(row(QStringLiteral("载入数据: /dev/urandom, then three keys"), 0, keys.longestMs / 1000.0, gapNote(keys)));
+        }
     }
 }
 
-void sendAreaRows()
+// A send area of `chars` characters of 80-character lines, typed into,
+// sent, switched to hex and back, looped and cleared.
+void sendAreaRows(qsizetype chars, const QString &label)
 {
-    const QString label = QStringLiteral("send area of 3 Mi characters: ");
     const quint16 port = freeTcpPort();
     auto sink = PeerProcess::socat({QStringLiteral("-u"), QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),
                                QStringLiteral("OPEN:/dev/null")});
@@ -147,7 +173,7 @@ void sendAreaRows()
     if (!sink || !waitForListener(port, 5000) || !window.openClient(port))
         return failRow(label, QStringLiteral("no link to a socat sink"));
     QPlainTextEdit *area = window.child<QPlainTextEdit>("tEditSendText");
-    area->setPlainText(generatedText(3 * MiB));
+    area->setPlainText(generatedText(chars));
     area->moveCursor(QTextCursor::End);
     settle(SettleMs);
 
@@ -165,36 +191,48 @@ void sendAreaRows()
     // line in a bare widget set up as the area then is, set and typed into,
     // shows what laying out one line of that length costs there.
     const QString hex = sendHexText(area->toPlainText().toLocal8Bit());
+    const qsizetype boxes = window.boxTexts().size();
     gap = gapDuring([&] { window.clickBox("cBox_SndHexDisp"); });
+    const bool hexOn = window.boxChecked("cBox_SndHexDisp");
     Gap bareSet;
     Gap bareKey;
     {
         auto bare = bareArea(*area);
+        QFont font = bare->document()->defaultFont();
+        font.setStyleStrategy(QFont::PreferNoShaping);
+        bare->document()->setDefaultFont(font);
         bareSet = gapDuring([&] { bare->setPlainText(hex); });
         bare->moveCursor(QTextCursor::End);
         bareKey = gapDuring([&] { QTest::keyClick(bare.get(), Qt::Key_A); });
     }
     emitGap(QStringLiteral("按十六进制发送 on"), gap,
-            QStringLiteral("; %1 characters in one line; a bare QPlainTextEdit given the same line: longest gap %2 ms")
-                .arg(area->document()->characterCount() - 1)
-                .arg(bareSet.longestMs));
-    gap = gapDuring(typeOne);
-    emitGap(QStringLiteral("typing a character, hex on"), gap,
-            QStringLiteral("; a bare QPlainTextEdit holding the same line: longest gap %1 ms").arg(bareKey.longestMs));
-    gap = gapDuring([&] { window.clickSend(); });
-    emitGap(QStringLiteral("发送 once, hex on"), gap, counter());
+            QStringLiteral("; %1 characters of notation in one line%2; a bare QPlainTextEdit given the same line: "
+                           "longest gap %3 ms, a key typed into it %4 ms")
+                .arg(hex.size())
+                .arg(boxNote(window, boxes))
+                .arg(bareSet.longestMs)
+                .arg(bareKey.longestMs));
+    const QString mode = hexOn ? QStringLiteral(", hex on") : QString();
+    if (hexOn) {
+        gap = gapDuring(typeOne);
+        emitGap(QStringLiteral("typing a character") + mode, gap);
+        gap = gapDuring([&] { window.clickSend(); });
+        emitGap(QStringLiteral("发送 once") + mode, gap, counter());
+    }
     gap = gapDuring([&] { window.clickBox("cBoxLoopSnd"); });
     emitGap(QStringLiteral("数据源循环发送 on"), gap);
     // The first tick comes one interval after the loop starts.
     window.clickSend();
     const qint64 before = window.sndCount();
     gap = gapDuring([] {}, [&] { return window.sndCount() == before; });
-    emitGap(QStringLiteral("a loop tick, hex on"), gap, counter());
+    emitGap(QStringLiteral("a loop tick") + mode, gap, counter());
     gap = gapDuring([&] { window.clickBox("cBoxLoopSnd"); });
     emitGap(QStringLiteral("数据源循环发送 off"), gap);
-    gap = gapDuring([&] { window.clickBox("cBox_SndHexDisp"); });
-    emitGap(QStringLiteral("按十六进制发送 off"), gap,
-            QStringLiteral("; %1 characters after it").arg(area->document()->characterCount() - 1));
+    if (hexOn) {
+        gap = gapDuring([&] { window.clickBox("cBox_SndHexDisp"); });
+        emitGap(QStringLiteral("按十六进制发送 off"), gap,
+                QStringLiteral("; %1 characters after it").arg(area->document()->characterCount() - 1));
+    }
     gap = gapDuring([&] { QTest::mouseClick(window.child<QPushButton>("pBtnClearSndDisp"), Qt::LeftButton); });
     emitGap(QStringLiteral("清空显示"), gap);
     window.closeLink();
@@ -206,7 +244,10 @@ void bigInputScenario()
 {
     QTemporaryDir dir;
     loadRows(dir);
-    sendAreaRows();
+    sendAreaRows(3 * MiB, QStringLiteral("send area of 3 Mi characters: "));
+    // The most text whose hex notation, three characters a byte, still
+    // makes a paragraph the area takes.
+    sendAreaRows(MaxParagraphChars / 3, QStringLiteral("send area of 85 Ki characters: "));
 }
 
 void paragraphScenario()

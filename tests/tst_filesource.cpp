@@ -1,4 +1,5 @@
 #include "filesend.h"
+#include "hexcodec.h"
 #include "paragraphs.h"
 #include "testsupport.h"
 
@@ -7,6 +8,11 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -30,6 +36,8 @@ private slots:
     void clientLeavesMidSend();
     void loadText_data();
     void loadText();
+    void loadMeetsUserAction_data();
+    void loadMeetsUserAction();
     void loadEndless_data();
     void loadEndless();
     void loadCancelled();
@@ -497,6 +505,127 @@ void tst_FileSource::loadText()
     // The load is one step to undo, however many pieces it went in by.
     window.sendArea()->undo();
     QCOMPARE(window.sendArea()->toPlainText(), before);
+}
+
+namespace {
+
+// A named pipe whose writer adds a line on every tick of the event loop's
+// timer, for as long as a reader holds it open: a load from it never ends
+// by itself. gone turns true once the reader has closed its end.
+class SlowPipe final
+{
+public:
+    explicit SlowPipe(const QTemporaryDir &dir)
+        : path(dir.filePath(QStringLiteral("slow.fifo")))
+    {
+        if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+            qFatal("cannot make the FIFO %s", qPrintable(path));
+        // A reader of its own lets the writer open, and the window's
+        // reader find a writer and a line waiting.
+        holder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        writeLine();
+        ticks.setInterval(2);
+        QObject::connect(&ticks, &QTimer::timeout, &ticks, [this] { writeLine(); });
+    }
+    ~SlowPipe()
+    {
+        ::close(writer);
+        if (holder >= 0)
+            ::close(holder);
+        QFile::remove(path);
+    }
+    Q_DISABLE_COPY_MOVE(SlowPipe)
+
+    // The window has opened the pipe: from now on it is the only reader.
+    void flow()
+    {
+        ::close(holder);
+        holder = -1;
+        ticks.start();
+    }
+
+    const QString path;
+    bool gone = false;
+
+private:
+    void writeLine()
+    {
+        const QByteArray line = "line " + QByteArray::number(++lines) + '\n';
+        if (::write(writer, line.constData(), size_t(line.size())) < 0 && errno == EPIPE)
+            gone = true;
+    }
+
+    int holder = -1;
+    int writer = -1;
+    int lines = 0;
+    QTimer ticks;
+};
+
+} // namespace
+
+void tst_FileSource::loadMeetsUserAction_data()
+{
+    QTest::addColumn<QString>("action");
+
+    QTest::newRow("hex on") << "hex on";
+    QTest::newRow("hex on, then off") << "hex on off";
+    QTest::newRow("clear") << "clear";
+    QTest::newRow("undo") << "undo";
+    QTest::newRow("typing at the start") << "type at 0";
+    QTest::newRow("typing at the caret the load left") << "type";
+}
+
+// Whatever the user does to the send area while a load runs first ends
+// the load: what it put in stays and takes the action; nothing more comes.
+void tst_FileSource::loadMeetsUserAction()
+{
+    QFETCH(QString, action);
+    SlowPipe pipe(dir);
+    Window window;
+    QPlainTextEdit *area = window.sendArea();
+    area->setPlainText(QStringLiteral("keep\n"));
+    area->moveCursor(QTextCursor::End);
+    ModalScript script({choose(pipe.path)});
+    QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
+    QVERIFY(script.finished());
+    QVERIFY(sendAreaLoading(*window.w));
+    pipe.flow();
+    QTRY_VERIFY_WITH_TIMEOUT(area->document()->blockCount() > 4, Timeout);
+    // The user sees that a load runs.
+    QVERIFY(window.child<QProgressBar>("SndProgressBar")->isVisible());
+
+    const QString loaded = area->toPlainText();
+    QString expected = loaded;
+    if (action.startsWith(QLatin1String("hex"))) {
+        clickBox(window.hexBox());
+        expected = sendHexText(loaded.toLocal8Bit());
+        if (action.endsWith(QLatin1String("off"))) {
+            QCOMPARE(area->toPlainText(), expected);
+            clickBox(window.hexBox());
+            expected = loaded;
+        }
+    } else if (action == QLatin1String("clear")) {
+        QTest::mouseClick(window.child<QPushButton>("pBtnClearSndDisp"), Qt::LeftButton);
+        expected.clear();
+    } else if (action == QLatin1String("undo")) {
+        QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier);
+        expected = QStringLiteral("keep\n");
+    } else {
+        if (action.endsWith(QLatin1String("0")))
+            area->moveCursor(QTextCursor::Start);
+        const int caret = area->textCursor().position();
+        QTest::keyClick(area, Qt::Key_X);
+        expected.insert(caret, QLatin1Char('x'));
+    }
+    QVERIFY(!sendAreaLoading(*window.w));
+    QVERIFY(window.child<QProgressBar>("SndProgressBar")->isHidden());
+    // The window has let go of the pipe; the lines written since reach
+    // nobody.
+    QTRY_VERIFY_WITH_TIMEOUT(pipe.gone, Timeout);
+    QCoreApplication::processEvents();
+    QCOMPARE(area->toPlainText(), expected);
+    QCOMPARE(window.hexBox()->isChecked(), action == QLatin1String("hex on"));
 }
 
 void tst_FileSource::loadEndless_data()

@@ -50,6 +50,8 @@ private slots:
     void serverCloseAbortsClientThatNeverReads();
     void closesTheLinkThatIsOpen_data();
     void closesTheLinkThatIsOpen();
+    void serverEndsClientLink_data();
+    void serverEndsClientLink();
     void windowDestroyedWithOpenLink_data();
     void windowDestroyedWithOpenLink();
     void socatClientJoinsAndLeaves();
@@ -882,6 +884,55 @@ void tst_LinkControl::closesTheLinkThatIsOpen()
     Peer next;
     STEP(openAndCheck(window, shownMode, next));
     STEP(verifyOpen(window, shownMode));
+}
+
+void tst_LinkControl::serverEndsClientLink_data()
+{
+    QTest::addColumn<int>("bytes");  // sent by the server before it ends
+    QTest::addColumn<bool>("reset"); // else a clean close
+
+    QTest::newRow("closes") << 0 << false;
+    QTest::newRow("closes after a line") << 5 << false;
+    // More than the socket buffers and the receive area takes in one go.
+    QTest::newRow("closes after 2 MiB") << int(2 * MiB) << false;
+    QTest::newRow("resets") << 0 << true;
+}
+
+// A server that ends the connection closes the client link as a click on
+// the link button would, once everything it sent is shown and counted;
+// loop sending goes on as after a user's close, reaching nobody.
+void tst_LinkControl::serverEndsClientLink()
+{
+    QFETCH(int, bytes);
+    QFETCH(bool, reset);
+
+    Window window;
+    Peer far;
+    STEP(openAndCheck(window, TcpClientLink, far));
+    window.interval()->setText(QStringLiteral("20"));
+    clickBox(window.loopBox());
+    window.sendArea()->setPlainText(QStringLiteral("ab"));
+    window.send();
+    QTRY_VERIFY_WITH_TIMEOUT(far.bytes().size() >= 2, Timeout);
+
+    const QByteArray sent(bytes, 'z');
+    far.socket()->write(sent);
+    if (reset)
+        far.socket()->abort();
+    else
+        far.socket()->disconnectFromHost();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.netButton()->isChecked(), Timeout);
+    STEP(verifyClosed(window));
+    QCOMPARE(window.received(), quint32(bytes));
+    QVERIFY(KestruneProbe::rcvShown(*window.w));
+    QCOMPARE(window.rcvArea()->toPlainText().count(QLatin1Char('z')), bytes);
+
+    QVERIFY(loopRunning(*window.w));
+    QCOMPARE(window.sendButton()->text(), QStringLiteral("停止发送"));
+    const quint32 atClose = window.sent();
+    QSignalSpy ticks(window.loopTimer(), &QTimer::timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 2, Timeout);
+    QCOMPARE(window.sent(), atClose);
 }
 
 void tst_LinkControl::windowDestroyedWithOpenLink_data()

@@ -1,3 +1,4 @@
+#include "paragraphs.h"
 #include "testsupport.h"
 
 #include <QMessageBox>
@@ -27,6 +28,8 @@ private slots:
     void loopSendsTheAreaAnew();
     void intervalField_data();
     void intervalField();
+    void refusedSends_data();
+    void refusedSends();
     void noLinkNoSend_data();
     void noLinkNoSend();
     void loopOutlivesClosedLink();
@@ -265,6 +268,13 @@ void tst_Send::hexSwitch_data()
     QTest::newRow("off: UTF-8") << "e4 b8 ad 41" << false << true << "中A";
     QTest::newRow("off: empty") << "" << false << true << "";
     QTest::newRow("off by code") << "41 42" << false << false << "41 42";
+    // The notation is one paragraph, three characters a byte here: as long
+    // as a paragraph may be, and one byte more, which is refused.
+    const qsizetype most = MaxParagraphChars / 3;
+    QTest::newRow("on: longest notation") << QString(most, QLatin1Char('x')) << true << true
+                                          << QStringLiteral("78 ").repeated(most);
+    QTest::newRow("on: too long") << QString(most + 1, QLatin1Char('x')) << true << true << "";
+    QTest::newRow("off: a line too long") << QStringLiteral("1 ").repeated(MaxParagraphChars + 1) << false << true << "";
 }
 
 void tst_Send::hexSwitch()
@@ -277,10 +287,25 @@ void tst_Send::hexSwitch()
     Window window;
     window.hexBox()->setChecked(!on);
     window.sendArea()->setPlainText(before);
+    // An empty `after` of a text that is not: the switch is refused, and
+    // nothing changes.
+    const bool refused = after.isEmpty() && before.size() > 100;
+    QString told;
+    ModalScript boxes;
+    if (refused)
+        boxes.then<QMessageBox>(okBox(&told));
     if (byUser)
         clickBox(window.hexBox());
     else
         window.hexBox()->setChecked(on);
+    QVERIFY(boxes.finished());
+    if (refused) {
+        QCOMPARE(boxes.titles, QStringList{QStringLiteral("错误")});
+        QVERIFY2(told.contains(QString::number(MaxParagraphChars)), qPrintable(told));
+        QCOMPARE(window.hexBox()->isChecked(), !on);
+        QCOMPARE(window.sendArea()->toPlainText(), before);
+        return;
+    }
     QCOMPARE(window.hexBox()->isChecked(), on);
     QCOMPARE(window.sendArea()->toPlainText(), after);
     // Text switched on and off again comes back unchanged.
@@ -447,6 +472,61 @@ void tst_Send::intervalField()
     clickBox(window.loopBox());
     QVERIFY(window.loopTimer());
     QCOMPARE(window.loopTimer()->interval(), nextOn);
+}
+
+void tst_Send::refusedSends_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("target"); // the target IP field
+    QTest::addColumn<bool>("loop");      // sent by loop ticks, else a click
+    QTest::addColumn<QString>("box");    // what a click is told
+
+    const QString tooLong = QStringLiteral("数据超出一个UDP数据报的最大长度! 数据未发送。");
+    const QString noAddress = QStringLiteral("目标IP地址无效! 数据未发送。");
+    // IPv4 carries at most 65 507 bytes in one datagram.
+    QTest::newRow("65 508 bytes, click") << QString(65508, QLatin1Char('x')) << "127.0.0.1" << false << tooLong;
+    QTest::newRow("100 000 characters, click") << QString(100000, QLatin1Char('y')) << "127.0.0.1" << false << tooLong;
+    QTest::newRow("65 508 bytes, loop") << QString(65508, QLatin1Char('x')) << "127.0.0.1" << true << "";
+    QTest::newRow("target of no address, loop") << "AB" << "1..." << true << "";
+    QTest::newRow("target of no address, click") << "AB" << "1..." << false << noAddress;
+}
+
+// A datagram the system refuses, or a target field that holds no address,
+// sends nothing and counts nothing: a click says why, a loop tick skips.
+void tst_Send::refusedSends()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, target);
+    QFETCH(bool, loop);
+    QFETCH(QString, box);
+
+    Window window;
+    Peer peer;
+    STEP(openLink(window, peer, UdpLink));
+    window.udpIp()->setText(target);
+    QString told;
+    ModalScript boxes;
+    if (!box.isEmpty())
+        boxes.then<QMessageBox>(okBox(&told));
+    if (loop) {
+        STEP(armLoop(window, text, true));
+        QSignalSpy ticks(window.loopTimer(), &QTimer::timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, Timeout);
+        clickBox(window.loopBox());
+    } else {
+        window.sendArea()->setPlainText(text);
+        window.send();
+    }
+    QVERIFY(boxes.finished());
+    QCOMPARE(boxes.unexpected, QStringList());
+    QCOMPARE(told, box);
+    QCOMPARE(boxes.titles, box.isEmpty() ? QStringList() : QStringList{QStringLiteral("错误")});
+    QCOMPARE(window.sent(), 0u);
+    QCOMPARE(window.child<QLineEdit>("lEdit_SndCnt")->text(), QStringLiteral("0"));
+    // The link goes on: what follows arrives first.
+    window.udpIp()->setText(QStringLiteral("127.0.0.1"));
+    STEP(sendMarker(window));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("#"), Timeout);
 }
 
 void tst_Send::noLinkNoSend_data()
