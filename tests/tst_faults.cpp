@@ -396,48 +396,59 @@ void tst_Faults::pipeWithWriter()
 void tst_Faults::longLineInSendArea_data()
 {
     QTest::addColumn<bool>("paste"); // else loaded from a file
+    QTest::addColumn<int>("size");   // of the line; a key is typed after it
 
-    QTest::newRow("loaded, as long as a line may be") << false;
-    QTest::newRow("pasted") << true;
+    QTest::newRow("loaded, as long as a line may be") << false << int(MaxParagraphChars - 1);
+    QTest::newRow("pasted, as long as a line may be") << true << int(MaxParagraphChars - 1);
+    // Refused: the area stays empty and takes the key alone.
+    QTest::newRow("loaded, a megabyte") << false << int(MiB);
+    QTest::newRow("pasted, a megabyte") << true << int(MiB);
 }
 
+// A line as long as the area takes goes in whole and out exactly; a longer
+// one is refused with a box, and the area is left as it was.
 void tst_Faults::longLineInSendArea()
 {
     QFETCH(bool, paste);
-    // One line without a space or a break anywhere: a megabyte pasted, or
-    // loaded as long as a line may be with the key typed after it.
-    const qsizetype size = paste ? MiB : MaxParagraphChars - 1;
-    const QByteArray line = QByteArray("abcdefghijklmnopqrstuvwxyz0123456789").repeated(int(size / 36) + 1).left(size);
+    QFETCH(int, size);
+    // One line without a space or a break anywhere.
+    const QByteArray line = QByteArray("abcdefghijklmnopqrstuvwxyz0123456789").repeated(size / 36 + 1).left(size);
+    const bool refused = size > MaxParagraphChars - 1;
 
     Window window;
     Peer peer;
     STEP(openLink(window, peer, TcpClientLink));
+    QString told;
     ModalScript script;
+    if (!paste) {
+        const QString path = writeFile(dir, QStringLiteral("one-line.txt"), line);
+        script.then<QFileDialog>([path](QFileDialog *dialog) { pickFile(dialog, path); });
+    }
+    if (refused)
+        script.then<QMessageBox>(okBox(&told));
     {
-        HangGuard guard("a line of a megabyte in the send area");
+        HangGuard guard("a long line into the send area");
         if (paste) {
             QApplication::clipboard()->setText(QString::fromLatin1(line));
             window.sendArea()->setFocus();
             QTest::keyClick(window.sendArea(), Qt::Key_V, Qt::ControlModifier);
         } else {
-            const QString path = writeFile(dir, QStringLiteral("one-line.txt"), line);
-            script.then<QFileDialog>([path](QFileDialog *dialog) { pickFile(dialog, path); });
             QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
-            QVERIFY(QTest::qWaitFor([&window] { return !sendAreaLoading(*window.w); }, Timeout));
         }
-        QCoreApplication::processEvents();
+        QVERIFY(QTest::qWaitFor([&] { return script.finished() && !sendAreaLoading(*window.w); }, Timeout));
         // The area still takes typing, and sends exactly what it holds.
         window.sendArea()->moveCursor(QTextCursor::End);
         QTest::keyClick(window.sendArea(), Qt::Key_Exclam);
         QCoreApplication::processEvents();
     }
-    QVERIFY(script.finished());
     QCOMPARE(script.unexpected, QStringList());
-    QCOMPARE(window.sendArea()->toPlainText().size(), line.size() + 1);
+    QVERIFY2(told.contains(QString::number(MaxParagraphChars)) == refused, qPrintable(told));
+    const QByteArray sent = (refused ? QByteArray() : line) + '!';
+    QCOMPARE(window.sendArea()->toPlainText().size(), sent.size());
     window.send();
-    QCOMPARE(window.sent(), quint32(line.size() + 1));
-    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes().size(), line.size() + 1, Timeout);
-    QCOMPARE(peer.bytes(), line + '!');
+    QCOMPARE(window.sent(), quint32(sent.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes().size(), sent.size(), Timeout);
+    QCOMPARE(peer.bytes(), sent);
 }
 
 void tst_Faults::loopToPeerThatNeverReads_data()

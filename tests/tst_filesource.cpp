@@ -30,6 +30,7 @@ private slots:
     void sendsWholeFile_data();
     void sendsWholeFile();
     void emptyFile();
+    void noLinkSendsNothing_data();
     void noLinkSendsNothing();
     void interruptions_data();
     void interruptions();
@@ -254,14 +255,36 @@ void tst_FileSource::emptyFile()
     QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("#"), Timeout);
 }
 
+void tst_FileSource::noLinkSendsNothing_data()
+{
+    QTest::addColumn<bool>("refused"); // a UDP link whose target field holds no address
+
+    QTest::newRow("no link") << false;
+    QTest::newRow("target of no address") << true;
+}
+
+// Nothing is counted that no link took; a chunk the link refuses ends the
+// send, and the click is told why.
 void tst_FileSource::noLinkSendsNothing()
 {
+    QFETCH(bool, refused);
     Window window;
+    Peer peer;
+    if (refused) {
+        STEP(openLink(window, peer, UdpLink));
+        window.udpIp()->setText(QStringLiteral("..."));
+    }
     STEP(chooseSource(window, writeFile(dir, QStringLiteral("nolink.bin"), QByteArray(5000, 'x'))));
+    QString told;
+    ModalScript boxes;
+    if (refused)
+        boxes.then<QMessageBox>(okBox(&told));
     // Turning the loop switch off enables the send button without a link.
     clickBox(window.loopBox());
     clickBox(window.loopBox());
     window.send();
+    QVERIFY(boxes.finished());
+    QCOMPARE(told, refused ? QStringLiteral("目标IP地址无效! 数据未发送。") : QString());
     STEP(verifyFinished(window, 0));
 }
 

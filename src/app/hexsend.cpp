@@ -22,6 +22,15 @@ char mKestruneWidget::ConvertHexStr(QString hexSubStr)
 
 void mKestruneWidget::on_cBox_SndHexDisp_clicked(bool checked)
 {
+    // The hex notation is one paragraph of two or three characters a byte,
+    // and every character of the area is at least one byte.
+    const auto refuseHexOn = [this] {
+        refuseHexSwitch(tr("无法按十六进制显示! 十六进制文本将超过%1个字符，发送区无法及时显示。"
+                           "大量数据请用“启用文件数据源...”发送。")
+                            .arg(MaxParagraphChars));
+    };
+    if (checked && ui->tEditSendText->document()->characterCount() - 1 > MaxParagraphChars / 2)
+        return refuseHexOn();
     const QString text = ui->tEditSendText->toPlainText();
     // Typed text goes out in the local 8-bit encoding; its hex notation
     // shows those bytes. Hex is read back as UTF-8, up to the first zero
@@ -30,13 +39,10 @@ void mKestruneWidget::on_cBox_SndHexDisp_clicked(bool checked)
     QString converted;
     if (checked) {
         bytes = text.toLocal8Bit();
-        // The notation is one paragraph of two or three characters a byte.
         if (bytes.size() <= MaxParagraphChars / 2)
             converted = sendHexText(bytes);
         if (bytes.size() > MaxParagraphChars / 2 || converted.size() > MaxParagraphChars)
-            return refuseHexSwitch(tr("无法按十六进制显示! 十六进制文本将超过%1个字符，发送区无法及时显示。"
-                                      "大量数据请用“启用文件数据源...”发送。")
-                                       .arg(MaxParagraphChars));
+            return refuseHexOn();
     } else {
         bytes = parseSendHex(text);
         converted = QString::fromUtf8(bytes.constData());

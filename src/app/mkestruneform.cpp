@@ -1,5 +1,7 @@
 #include "mkestruneform.h"
 
+#include "sendtextedit.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -276,7 +278,7 @@ void mKestruneForm::setupForm(QWidget *window)
     verticalLayout_2->addLayout(horizontalLayout_2);
 
     horizontalLayout_4 = makeLayout<QHBoxLayout>("horizontalLayout_4", 6);
-    tEditSendText = makeWidget<QPlainTextEdit>(window, "tEditSendText");
+    tEditSendText = makeWidget<SendTextEdit>(window, "tEditSendText");
     setPolicy(tEditSendText, QSizePolicy::Expanding, QSizePolicy::Fixed);
     tEditSendText->setMaximumSize(QSize(NoLimit, 100));
     horizontalLayout_4->addWidget(tEditSendText);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sendtextedit.h"
+
 #include <QtGlobal>
 
 QT_BEGIN_NAMESPACE
@@ -86,7 +88,7 @@ public:
     QLineEdit *lEditUdpPort = nullptr;
     QLabel *labelSpaceUdp = nullptr;
     QHBoxLayout *horizontalLayout_4 = nullptr;
-    QPlainTextEdit *tEditSendText = nullptr;
+    SendTextEdit *tEditSendText = nullptr;
     QPushButton *pBtnSendData = nullptr;
     QProgressBar *SndProgressBar = nullptr;
     QHBoxLayout *horizontalLayout = nullptr;

@@ -3,11 +3,14 @@
 #include "brokenpipe.h"
 #include "localaddress.h"
 #include "mkestruneform.h"
+#include "paragraphs.h"
+#include "sendtextedit.h"
 #include "unshapedtext.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QNetworkInterface>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -57,6 +60,12 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     // middle of its conversion, while the area is empty, since a change of
     // font lays the whole area out anew; a change from code switches it once
     // the events of the moment are done.
+    ui->tEditSendText->onRefused = [this] {
+        QMessageBox::information(this, tr("错误"),
+                                 tr("无法粘贴! 粘贴后将有一行超过%1个字符，发送区无法及时显示。"
+                                    "大量数据请用“启用文件数据源...”发送。")
+                                     .arg(MaxParagraphChars));
+    };
     hexNotation = new UnshapedText(ui->tEditSendText);
     hexNotation->setOn(ui->cBox_SndHexDisp->isChecked());
     connect(ui->cBox_SndHexDisp, &QCheckBox::toggled, hexNotation,
