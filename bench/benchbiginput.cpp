@@ -148,6 +148,15 @@ void loadRows(const QTemporaryDir &dir)
             notes += QStringLiteral("; a bare QPlainTextEdit inserting the same line: longest gap %1 ms").arg(alone.longestMs);
         }
         emitRow(row(QString::fromUtf8(file.label), 0, gap.longestMs / 1000.0, notes));
+        if (file.path == lines) {
+            // The load is one step to undo, and to redo.
+            for (const auto &[key, name] : {std::pair{QKeySequence::Undo, "Ctrl+Z"}, std::pair{QKeySequence::Redo, "Ctrl+Shift+Z"}}) {
+                const Gap undo = gapDuring([&] { QTest::keySequence(area, key); });
+                emitRow(row(QString::fromUtf8(file.label) + QStringLiteral(", then ") + QLatin1String(name), 0,
+                            undo.longestMs / 1000.0,
+                            gapNote(undo) + QStringLiteral("; %1 characters after it").arg(area->document()->characterCount() - 1)));
+            }
+        }
         if (file.path == QLatin1String("/dev/urandom")) {
             // Its hex notation would be one line of tens of millions of
             // characters; then a few keys.

@@ -1,5 +1,4 @@
 #include "loadedtext.h"
-#include "paragraphs.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
@@ -14,8 +13,6 @@ class tst_LoadedText final : public QObject
 private slots:
     void text_data();
     void text();
-    void paragraphs_data();
-    void paragraphs();
 };
 
 namespace {
@@ -99,38 +96,6 @@ void tst_LoadedText::text()
     // characters anywhere.
     for (const QList<int> &pieces : {QList<int>{int(bytes.size()) + 1}, QList<int>{1}, QList<int>{2, 7, 1, 64, 3}})
         QCOMPARE(load(bytes, cap, pieces), lineByLine);
-}
-
-void tst_LoadedText::paragraphs_data()
-{
-    QTest::addColumn<int>("open"); // characters already in the paragraph
-    QTest::addColumn<QStringList>("pieces");
-    QTest::addColumn<int>("longest");
-    QTest::addColumn<int>("stillOpen");
-
-    QTest::newRow("nothing") << 0 << QStringList() << 0 << 0;
-    QTest::newRow("one line") << 0 << QStringList{"abc"} << 3 << 3;
-    QTest::newRow("LF, CR, CR LF, U+2029 end one") << 0 << QStringList{"ab\ncde\rf\r\ngh\u2029i"} << 3 << 1;
-    // A line separator breaks the line on screen, not the paragraph.
-    QTest::newRow("U+2028 does not") << 0 << QStringList{"ab\u2028cd"} << 5 << 5;
-    QTest::newRow("joins the open paragraph") << 5 << QStringList{"ab\nc"} << 7 << 1;
-    QTest::newRow("a paragraph over pieces") << 0 << QStringList{"ab", "cd", "e\nf"} << 5 << 1;
-}
-
-void tst_LoadedText::paragraphs()
-{
-    QFETCH(int, open);
-    QFETCH(QStringList, pieces);
-    QFETCH(int, longest);
-    QFETCH(int, stillOpen);
-
-    ParagraphMeter meter(open);
-    for (const QString &piece : pieces)
-        meter.add(piece);
-    QCOMPARE(meter.longest(), longest);
-    QCOMPARE(meter.open(), stillOpen);
-    if (open == 0)
-        QCOMPARE(longestParagraph(pieces.join(QString())), longest);
 }
 
 QTEST_GUILESS_MAIN(tst_LoadedText)

@@ -35,17 +35,13 @@ void mKestruneWidget::on_cBox_SndHexDisp_clicked(bool checked)
     // Typed text goes out in the local 8-bit encoding; its hex notation
     // shows those bytes. Hex is read back as UTF-8, up to the first zero
     // byte.
-    QByteArray bytes;
     QString converted;
     if (checked) {
-        bytes = text.toLocal8Bit();
-        if (bytes.size() <= MaxParagraphChars / 2)
-            converted = sendHexText(bytes);
-        if (bytes.size() > MaxParagraphChars / 2 || converted.size() > MaxParagraphChars)
+        converted = sendHexText(text.toLocal8Bit());
+        if (converted.size() > MaxParagraphChars)
             return refuseHexOn();
     } else {
-        bytes = parseSendHex(text);
-        converted = QString::fromUtf8(bytes.constData());
+        converted = QString::fromUtf8(parseSendHex(text).constData());
         if (longestParagraph(converted) > MaxParagraphChars)
             return refuseHexSwitch(tr("无法转换为文本! 转换后有一行超过%1个字符，发送区无法及时显示。")
                                        .arg(MaxParagraphChars));

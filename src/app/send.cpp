@@ -64,17 +64,11 @@ void mKestruneWidget::toSendData()
         return;
     const int target = ui->cBoxClients->currentIndex();
     QString refusal;
-    switch (writeToLink(linkMode, target, payload, &refusal)) {
-    case LinkWrite::Taken:
+    const LinkWrite written = writeToLink(linkMode, target, payload, &refusal);
+    if (written == LinkWrite::Taken)
         countSndBytes(payload.size());
-        break;
-    case LinkWrite::Refused:
-        if (!tick)
-            QMessageBox::information(this, tr("错误"), refusal);
-        break;
-    case LinkWrite::NoLink:
-        break;
-    }
+    else if (written == LinkWrite::Refused && !tick)
+        QMessageBox::information(this, tr("错误"), refusal);
 }
 
 mKestruneWidget::LinkWrite mKestruneWidget::writeToLink(LinkMode linkMode, int clientIndex, QByteArrayView bytes,
