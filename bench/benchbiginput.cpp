@@ -149,12 +149,21 @@ void loadRows(const QTemporaryDir &dir)
         }
         emitRow(row(QString::fromUtf8(file.label), 0, gap.longestMs / 1000.0, notes));
         if (file.path == lines) {
-            // The load is one step to undo, and to redo.
+            // Undone and redone a step at a time; beside, the bare widget
+            // undoing and redoing the same text inserted at once.
+            const QString text = area->toPlainText();
+            auto bare = bareArea(*area);
+            bare->insertPlainText(text);
             for (const auto &[key, name] : {std::pair{QKeySequence::Undo, "Ctrl+Z"}, std::pair{QKeySequence::Redo, "Ctrl+Shift+Z"}}) {
                 const Gap undo = gapDuring([&] { QTest::keySequence(area, key); });
+                const Gap alone = gapDuring([&] { QTest::keySequence(bare.get(), key); });
                 emitRow(row(QString::fromUtf8(file.label) + QStringLiteral(", then ") + QLatin1String(name), 0,
                             undo.longestMs / 1000.0,
-                            gapNote(undo) + QStringLiteral("; %1 characters after it").arg(area->document()->characterCount() - 1)));
+                            gapNote(undo)
+                                + QStringLiteral("; %1 characters after it; a bare QPlainTextEdit with the same text in one step: "
+                                                 "longest gap %2 ms")
+                                      .arg(area->document()->characterCount() - 1)
+                                      .arg(alone.longestMs)));
             }
         }
         if (file.path == QLatin1String("/dev/urandom")) {

@@ -60,11 +60,10 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
     // middle of its conversion, while the area is empty, since a change of
     // font lays the whole area out anew; a change from code switches it once
     // the events of the moment are done.
-    ui->tEditSendText->onRefused = [this] {
-        QMessageBox::information(this, tr("错误"),
-                                 tr("无法粘贴! 粘贴后将有一行超过%1个字符，发送区无法及时显示。"
-                                    "大量数据请用“启用文件数据源...”发送。")
-                                     .arg(MaxParagraphChars));
+    ui->tEditSendText->onRefused = [this](bool lineTooLong) {
+        const QString why = lineTooLong ? tr("无法粘贴! 粘贴后将有一行超过%1个字符，发送区无法及时显示。").arg(MaxParagraphChars)
+                                        : tr("无法粘贴! 粘贴的文本超过%1个字符，发送区无法及时显示。").arg(MaxEditChars);
+        QMessageBox::information(this, tr("错误"), why + tr("大量数据请用“启用文件数据源...”发送。"));
     };
     hexNotation = new UnshapedText(ui->tEditSendText);
     hexNotation->setOn(ui->cBox_SndHexDisp->isChecked());

@@ -65,9 +65,11 @@ void SendAreaLoad::pass()
     QElapsedTimer clock;
     clock.start();
     while (!clock.hasExpired(PassBudgetMs)) {
-        if (lineTooLong()) {
-            takeBack();
-            return end(Outcome::LineTooLong);
+        if (takingBack || lineTooLong()) {
+            takingBack = true;
+            if (!takeBackStep())
+                return end(Outcome::LineTooLong);
+            break;
         }
         if (insertPiece(false))
             continue;
@@ -148,12 +150,17 @@ bool SendAreaLoad::insertPiece(bool all)
     }
     // Inside an edit block the cursor leaves its x position for later, and
     // working it out would take one more pass over a long paragraph. A load
-    // that nothing interrupts stays one undo step.
+    // that nothing interrupts stays one undo step while that step is short
+    // enough to undo at once.
     changing = true;
-    if (insertedRevision == area->document()->revision())
+    if (insertedRevision == area->document()->revision() && undoStepChars + size <= MaxEditChars) {
         cursor.joinPreviousEditBlock();
-    else
+        undoStepChars += size;
+    } else {
         cursor.beginEditBlock();
+        undoStepChars = size;
+        ++undoSteps;
+    }
     cursor.insertText(size == waiting.size() ? waiting : waiting.left(size));
     cursor.endEditBlock();
     changing = false;
@@ -164,22 +171,29 @@ bool SendAreaLoad::insertPiece(bool all)
 
 void SendAreaLoad::areaChanged()
 {
+    // A load that was being taken back was refused all the same.
     if (!changing)
-        end(Outcome::Stopped);
+        end(takingBack ? Outcome::LineTooLong : Outcome::Stopped);
 }
 
-void SendAreaLoad::takeBack()
+bool SendAreaLoad::takeBackStep()
 {
     // Nothing else has changed the area since the load began (that would
-    // have ended it), so the load is the last step to undo; undone, it
-    // leaves nothing to redo either.
-    if (insertedRevision < 0 || !area)
-        return;
-    changing = true;
+    // have ended it), so the load's steps are the last ones to undo; once
+    // undone, they leave nothing to redo either.
+    if (!area)
+        return false;
     QTextDocument *document = area->document();
-    document->undo();
-    document->clearUndoRedoStacks(QTextDocument::RedoStack);
+    changing = true;
+    const bool undone = undoSteps > 0;
+    if (undone) {
+        document->undo();
+        --undoSteps;
+    } else if (insertedRevision >= 0) {
+        document->clearUndoRedoStacks(QTextDocument::RedoStack);
+    }
     changing = false;
+    return undone;
 }
 
 void SendAreaLoad::end(Outcome outcome)

@@ -24,10 +24,11 @@ QT_END_NAMESPACE
 //
 // The load yields to the user: a change to the area that the load did not
 // make (typing, pasting, undo, clearing) ends it, and what it has put in so
-// far stays where it is. The user's caret is never moved by the load, but
+// far stays where it is. A load is one step to undo, or several for a big
+// one, so that no step takes long to undo or redo. The user's caret is never moved by the load, but
 // as any insertion at the caret moves it. A line that would make a
 // paragraph longer than the area can lay out in time is not loaded at all:
-// the load takes back what it put in and ends as refused. The object
+// the load takes back what it put in, a step a pass, and ends as refused. The object
 // deletes itself once the load has ended.
 class SendAreaLoad final : public QObject
 {
@@ -68,8 +69,8 @@ private:
     bool lineTooLong() const;
     // Something other than the load changed the area.
     void areaChanged();
-    // Takes back everything the load put in.
-    void takeBack();
+    // Takes back the last step the load put in; false once none is left.
+    bool takeBackStep();
     void end(Outcome outcome);
 
     std::unique_ptr<QFile> file;
@@ -83,8 +84,13 @@ private:
     ParagraphMeter paragraphs;
     // The document's revision after the last piece went in; -1 before the
     // first. While nothing else has changed the document since, the next
-    // piece joins the same undo step.
+    // piece joins the same undo step, as long as that step stays short
+    // enough to undo at once.
     int insertedRevision = -1;
+    qsizetype undoStepChars = 0;
+    int undoSteps = 0;
+    // A line too long was met: the load's steps are undone, one a pass.
+    bool takingBack = false;
     // True while the load itself changes the area.
     bool changing = false;
     bool ended = false;

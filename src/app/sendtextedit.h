@@ -4,9 +4,9 @@
 
 #include <functional>
 
-// The send area: a plain text edit that refuses a paste or a drop which
-// would make a paragraph longer than the area lays out in time, and leaves
-// its text as it was. It adds no signals or slots of its own, so it keeps
+// The send area: a plain text edit that refuses a paste or a drop of more
+// text than it takes in at once, or one which would make a paragraph longer
+// than it lays out in time, and leaves its text as it was. It adds no signals or slots of its own, so it keeps
 // the meta-object, and the class name, of a plain text edit.
 class SendTextEdit final : public QPlainTextEdit
 {
@@ -14,8 +14,9 @@ public:
     using QPlainTextEdit::QPlainTextEdit;
     Q_DISABLE_COPY_MOVE(SendTextEdit)
 
-    // Tells the user why a paste or a drop was refused.
-    std::function<void()> onRefused;
+    // Tells the user why a paste or a drop was refused: a line too long,
+    // else too much text.
+    std::function<void(bool lineTooLong)> onRefused;
 
 protected:
     void insertFromMimeData(const QMimeData *source) override;
