@@ -30,7 +30,6 @@ SendAreaLoad::SendAreaLoad(std::unique_ptr<QFile> file, QPlainTextEdit *area, QO
     , file(std::move(file))
     , area(area)
     , cursor(area->textCursor())
-    , startPosition(cursor.selectionStart())
 {
     setObjectName(QStringLiteral("sendAreaLoad"));
     // A selection is replaced by the file's text, as a typed key replaces

@@ -76,8 +76,6 @@ private:
     std::unique_ptr<QFile> file;
     QPointer<QPlainTextEdit> area;
     QTextCursor cursor;
-    // Where the load's text begins.
-    int startPosition = 0;
     // Characters that follow the cursor in its paragraph: they end up after
     // the last loaded line.
     qsizetype charsAfter = 0;
