@@ -619,7 +619,7 @@ const QList<BenchScenario> &benchScenarios()
         {"memshown", "RSS per byte shown, text and hex, 32 MiB", 600},
         {"areafill", "16 MiB hex and 32 MiB text written at once, until the area holds them", 600},
         {"paragraph", "one paragraph of 128 Ki to 2 Mi characters in a bare QPlainTextEdit: longest gaps", 300},
-        {"biginput", "big files loaded and a send area of 3 Mi characters: longest event-loop gaps", 300},
+        {"biginput", "big files loaded, refused, undone; send areas of 3 Mi and 85 Ki characters: longest event-loop gaps", 300},
     };
     return scenarios;
 }
