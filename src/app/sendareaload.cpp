@@ -1,9 +1,10 @@
 #include "sendareaload.h"
 
+#include "sendtextedit.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QTextDocument>
 
 #include <cerrno>
@@ -32,12 +33,10 @@ SendAreaLoad::SendAreaLoad(std::unique_ptr<QFile> file, QPlainTextEdit *area, QO
     , cursor(area->textCursor())
 {
     setObjectName(QStringLiteral("sendAreaLoad"));
-    // A selection is replaced by the file's text, as a typed key replaces
-    // it; the text joins what stands before and after it in its paragraph.
-    const QTextBlock block = area->document()->findBlock(cursor.selectionStart());
-    paragraphs = ParagraphMeter(cursor.selectionStart() - block.position());
-    const QTextBlock last = area->document()->findBlock(cursor.selectionEnd());
-    charsAfter = last.position() + last.length() - 1 - cursor.selectionEnd();
+    // The file's text joins what stands around the cursor in its paragraph.
+    const ParagraphAround around = paragraphAround(cursor);
+    paragraphs = ParagraphMeter(around.before);
+    charsAfter = around.after;
     if (!this->file->isSequential())
         total = qMin(this->file->size(), MaxLoadedBytes);
     nextPass.setSingleShot(true);

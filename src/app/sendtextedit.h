@@ -4,6 +4,19 @@
 
 #include <functional>
 
+QT_BEGIN_NAMESPACE
+class QTextCursor;
+QT_END_NAMESPACE
+
+// Characters of the paragraph that stand before and after what an insertion
+// at the cursor replaces: the inserted text joins them.
+struct ParagraphAround
+{
+    qsizetype before = 0;
+    qsizetype after = 0;
+};
+ParagraphAround paragraphAround(const QTextCursor &cursor);
+
 // The send area: a plain text edit that refuses a paste or a drop of more
 // text than it takes in at once, or one which would make a paragraph longer
 // than it lays out in time, and leaves its text as it was. It adds no signals or slots of its own, so it keeps

@@ -6,9 +6,9 @@
 // The longest paragraph a text area may hold. A plain text edit lays out a
 // paragraph whole on every change to it (a key typed, an insertion, a
 // paint), so one line beyond this holds the window for longer than a user
-// waits for a key: a bare edit takes a line of 256 Ki letters and a key
-// typed into it in under 90 ms, 512 Ki in 170 ms, 1 Mi in 675 ms (bench
-// scenario "paragraph").
+// waits for a key: a bare edit takes a line of 256 Ki letters, or a key
+// typed into it, in 62-124 ms, 512 Ki in 130-201 ms, 1 Mi in 480-675 ms
+// (bench scenario "paragraph").
 inline constexpr qsizetype MaxParagraphChars = 256 * 1024;
 
 // The most characters one change to a text area may put in or take out at
