@@ -10,6 +10,7 @@ set(kestrune_core_sources
     io/rcvdisplay.cpp io/rcvdisplay.h
     io/rcvflow.cpp io/rcvflow.h
     io/rcvpending.cpp io/rcvpending.h
+    net/descriptors.cpp net/descriptors.h
     net/linkmode.h
     net/localaddress.cpp net/localaddress.h
     net/mtcpserver.cpp net/mtcpserver.h

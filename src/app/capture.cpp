@@ -65,6 +65,10 @@ void mKestruneWidget::captureRcvChunk(QByteArrayView chunk)
 
 void mKestruneWidget::on_pBtnSaveRcvData_clicked()
 {
+    if (!roomForFileDialog()) {
+        QMessageBox::information(this, tr("错误"), tr("保存文件失败。"));
+        return;
+    }
     const QString fileName = QFileDialog::getSaveFileName(this, tr("保存接收区内容到文本文件"), QString(),
                                                           tr("文本文件(*.txt)"));
     if (fileName.isEmpty())

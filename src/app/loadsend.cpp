@@ -17,7 +17,9 @@
 
 void mKestruneWidget::on_pBtnLoadSndData_clicked()
 {
-    const QString fileName = QFileDialog::getOpenFileName(this, tr("载入文本文件到发送区"), QString(), QString());
+    const QString fileName = roomForFileDialog()
+                                 ? QFileDialog::getOpenFileName(this, tr("载入文本文件到发送区"), QString(), QString())
+                                 : QString();
     // Raw bytes: the load translates CR LF line ends itself.
     auto file = std::make_unique<QFile>(fileName);
     if (!openAtOnce(*file, QIODevice::ReadOnly)) {

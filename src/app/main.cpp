@@ -1,4 +1,5 @@
 #include "appidentity.h"
+#include "descriptors.h"
 #include "mkestrunewidget.h"
 
 #include <QApplication>
@@ -6,6 +7,9 @@
 
 int main(int argc, char *argv[])
 {
+    // A server link holds a descriptor per client; the usual soft limit of
+    // 1024 would end it well before the system's own limit.
+    raiseDescriptorLimit();
     QApplication app(argc, argv);
     // The application name is also the X11 window class, which the desktop
     // entry's StartupWMClass names; the desktop file name lets Wayland

@@ -121,8 +121,14 @@ private:
     void captureRcvChunk(QByteArrayView chunk);
 
     // filechoice.cpp
-    // Asks for a file, existing or to be created; empty when cancelled.
+    // Asks for a file, existing or to be created; empty when cancelled or
+    // when no dialog can open.
     QString chooseAnyFile(const QString &title);
+    // Whether enough descriptors are free for a file dialog to open. The
+    // dialog starts threads, and a thread that finds no descriptor for its
+    // wake-up pipe aborts the program; without them the action fails as it
+    // does when its file cannot be opened.
+    static bool roomForFileDialog();
 
     // send.cpp
     // What became of bytes handed to a link: the link took them, no link of

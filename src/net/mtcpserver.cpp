@@ -1,5 +1,6 @@
 #include "mtcpserver.h"
 
+#include "descriptors.h"
 #include "peertext.h"
 #include "readpass.h"
 #include "tcpclose.h"
@@ -23,6 +24,10 @@ mTcpServer::mTcpServer(QObject *parent)
     : QTcpServer(parent)
 {
     connect(this, &QTcpServer::newConnection, this, &mTcpServer::acceptNewClient);
+    acceptRetry.setObjectName(QStringLiteral("acceptRetry"));
+    acceptRetry.setSingleShot(true);
+    acceptRetry.setInterval(AcceptRetryMs);
+    connect(&acceptRetry, &QTimer::timeout, this, &mTcpServer::retryAccepting);
 }
 
 mTcpServer::~mTcpServer()
@@ -65,36 +70,85 @@ bool mTcpServer::listen(const QHostAddress &address, quint16 port)
 {
     if (!QTcpServer::listen(address, port))
         return false;
+    // QTcpServer's own accept path stays off for good: it is switched on
+    // only inside nextPendingConnection(), which acceptNewClient() switches
+    // off again before the event loop can see it.
     pauseAccepting();
     delete acceptNotifier;
     acceptNotifier = new QSocketNotifier(socketDescriptor(), QSocketNotifier::Read, this);
     connect(acceptNotifier, &QSocketNotifier::activated, this, &mTcpServer::acceptPending);
+    spareCounted.invalidate();
     return true;
 }
 
 void mTcpServer::close()
 {
+    acceptRetry.stop();
     delete acceptNotifier;
     acceptNotifier = nullptr;
     QTcpServer::close();
 }
 
+bool mTcpServer::roomForClient()
+{
+    if (!spareCounted.isValid() || spareCounted.hasExpired(DescriptorCountMs)
+        || spareDescriptors <= 2 * ReservedDescriptors) {
+        spareDescriptors = freeDescriptors();
+        spareCounted.start();
+    }
+    // The client's socket takes one more.
+    return spareDescriptors > ReservedDescriptors;
+}
+
+void mTcpServer::holdAccepting()
+{
+    acceptNotifier->setEnabled(false);
+    acceptRetry.start();
+}
+
+void mTcpServer::retryAccepting()
+{
+    if (!acceptNotifier || acceptNotifier->isEnabled())
+        return;
+    spareCounted.invalidate();
+    if (!roomForClient()) {
+        acceptRetry.start();
+        return;
+    }
+    acceptRetry.stop();
+    // Fires again at once if connections wait.
+    acceptNotifier->setEnabled(true);
+}
+
 void mTcpServer::acceptPending()
 {
-    while (acceptNotifier && isListening()) {
+    for (int taken = 0; taken < MaxAcceptsPerPass && acceptNotifier && isListening(); ++taken) {
+        // Connections wait in the system's queue, unharmed, while the
+        // window's reserve is short; TCP holds back the clients beyond it.
+        if (!roomForClient()) {
+            holdAccepting();
+            return;
+        }
         sockaddr_storage peer = {};
         socklen_t length = sizeof peer;
         const int fd = ::accept4(int(socketDescriptor()), reinterpret_cast<sockaddr *>(&peer), &length,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return;
+            // A connection that failed while it waited is gone; the next
+            // one may be fine.
+            if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO || errno == ENETDOWN
+                || errno == ENOPROTOOPT || errno == EHOSTDOWN || errno == ENONET || errno == EHOSTUNREACH
+                || errno == ENETUNREACH)
                 continue;
-            // Out of descriptors, or worse: accepting stops, as QTcpServer's
-            // does, instead of being woken for the same connection forever.
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                acceptNotifier->setEnabled(false);
+            // Out of descriptors or memory, or worse: the connection stays
+            // queued, so a notifier left on would wake for it forever.
+            // Accepting waits and tries again.
+            holdAccepting();
             return;
         }
+        --spareDescriptors;
         auto *socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(fd)) {
             ::close(fd);
@@ -123,9 +177,12 @@ void mTcpServer::reportDepartures()
         clientDescriptors.remove(socket);
         socket->deleteLater();
     }
-    // A client that leaves takes its queue with it.
-    if (clientSocketList.size() != sockets.size())
+    // A client that leaves takes its queue and its descriptor with it.
+    if (clientSocketList.size() != sockets.size()) {
         resumeReading();
+        if (acceptingHeld())
+            retryAccepting();
+    }
 }
 
 void mTcpServer::sendDataToClient(char *msg, int length, int socketDescriptor, int socketDescriptorEx)
@@ -148,6 +205,10 @@ void mTcpServer::sendDataToClient(char *msg, int length, int socketDescriptor, i
 void mTcpServer::acceptNewClient()
 {
     QTcpSocket *socket = nextPendingConnection();
+    // nextPendingConnection() has switched QTcpServer's accept path back on;
+    // left on, it would take connections beside acceptPending(), without
+    // their addresses, and spin on a full descriptor table.
+    pauseAccepting();
     if (!socket)
         return;
     const int descriptor = int(socket->socketDescriptor());
@@ -157,12 +218,9 @@ void mTcpServer::acceptNewClient()
     socket->setReadBufferSize(TcpReadBufferSize);
     retireDescriptor(descriptor);
     clientSocketList.append(socket);
-    // Named by the address that came with the connection; asked of the
-    // socket only when it came some other way.
-    QString text = socket->objectName();
-    if (text.isEmpty())
-        text = peerText(socket->peerAddress(), socket->peerPort());
-    socket->setObjectName(text);
+    // Named by the address that came with the connection: acceptPending()
+    // is the only way in.
+    const QString text = socket->objectName();
     clientDescriptors.insert(socket, descriptor);
     emit addClientLink(text, descriptor);
 }

@@ -2,10 +2,12 @@
 
 #include "readpass.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 
 QT_BEGIN_NAMESPACE
 class QSocketNotifier;
@@ -34,11 +36,14 @@ public:
     void closeClients(QObject *keeper, int graceMs);
 
     // Listen and close as QTcpServer's do, except that connections are then
-    // taken by acceptPending(): QTcpServer's accept drops the address the
-    // system hands over with a connection, and a client that has reset by
-    // the time it is taken has no peer address left to ask for.
+    // taken by acceptPending() alone: QTcpServer's accept drops the address
+    // the system hands over with a connection, and a client that has reset
+    // by the time it is taken has no peer address left to ask for.
     bool listen(const QHostAddress &address = QHostAddress::Any, quint16 port = 0);
     void close();
+    // Connections wait on the listening socket because too few descriptors
+    // are free; accepting goes on by itself once there are more.
+    bool acceptingHeld() const { return acceptRetry.isActive(); }
 
 signals:
     // Received bytes (valid during the call, one zero byte after the last),
@@ -64,9 +69,15 @@ private:
     // Reads again once reading was held and every queue is back within
     // the bound.
     void resumeReading();
-    // Takes every connection waiting on the listening socket, each named
-    // by the address that came with it, and hands it to acceptNewClient().
+    // Takes the connections waiting on the listening socket, each named by
+    // the address that came with it, and hands them to acceptNewClient().
     void acceptPending();
+    // Whether one more client leaves the window its reserve of descriptors.
+    bool roomForClient();
+    // Stops accepting until descriptors are free again; holdAccepting()
+    // looks again after a while, retryAccepting() at once.
+    void holdAccepting();
+    void retryAccepting();
     // Reports and drops every client whose connection has ended and whose
     // bytes have all been delivered.
     void reportDepartures();
@@ -83,6 +94,11 @@ private:
     ReadPass readPass{this, [this] { readClients(); }};
     // Announces connections waiting on the listening socket.
     QSocketNotifier *acceptNotifier = nullptr;
+    // Looks again for free descriptors while accepting is held.
+    QTimer acceptRetry{this};
+    // Descriptors free at the last count, less the clients taken since.
+    int spareDescriptors = 0;
+    QElapsedTimer spareCounted;
     // Where in the list the next read pass begins.
     qsizetype nextReader = 0;
     // A received chunk is being handed to the window.
