@@ -815,17 +815,7 @@ void tst_Stress::interruptions()
     }
 }
 
-int main(int argc, char *argv[])
-{
-    // The far ends of transfers and floods run as this program itself.
-    const int peer = runPeerModeIfAsked(argc, argv);
-    if (peer >= 0)
-        return peer;
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    tst_Stress test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+// The far ends of transfers and floods run as this program itself.
+KESTRUNE_TEST_MAIN_WITH_PEERS(tst_Stress)
 
 #include "tst_stress.moc"

@@ -433,6 +433,96 @@ int udpPaced(const QStringList &args)
     return 0;
 }
 
+// Opens COUNT connections in waves of WAVE, giving each wave up to 100 ms to
+// connect, and prints "opened COUNT"; holds them all until SIGTERM or
+// SECONDS, then closes them all at once. Each sends "c" once connected: a
+// connection that the server answered with a SYN cookie while its queue was
+// full exists only at this end until its first segment gets through.
+int tcpHold(const QStringList &args)
+{
+    if (args.size() != 4)
+        return 2;
+    const sockaddr_in address = loopback(quint16(args.at(0).toUInt()));
+    const int count = args.at(1).toInt();
+    const int wave = std::max(1, args.at(2).toInt());
+    const double limit = args.at(3).toDouble();
+    // The caller may run under a low limit of its own.
+    rlimit files {};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+
+    const auto start = Clock::now();
+    std::vector<pollfd> fds;
+    // Sends "c" on the connections that have connected; false once every
+    // connection has.
+    const auto greet = [&fds](int waitMs) {
+        if (poll(fds.data(), fds.size(), waitMs) > 0) {
+            for (pollfd &p : fds) {
+                if (p.revents == POLLOUT)
+                    send(p.fd, "c", 1, MSG_NOSIGNAL);
+                if (p.revents != 0)
+                    p.events = 0;
+            }
+        }
+        return std::any_of(fds.begin(), fds.end(), [](const pollfd &p) { return p.events != 0; });
+    };
+    while (int(fds.size()) < count) {
+        for (int i = 0; i < wave && int(fds.size()) < count; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            if (fd < 0 || (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
+                           && errno != EINPROGRESS)) {
+                std::perror("connect");
+                return 1;
+            }
+            fds.push_back({fd, POLLOUT, 0});
+        }
+        // Connections beyond the server's queue stay in progress.
+        const auto waveEnd = Clock::now() + std::chrono::milliseconds(100);
+        while (Clock::now() < waveEnd && greet(10)) {
+        }
+    }
+    std::printf("opened %d\n", count);
+    std::fflush(stdout);
+    while (!stopRequested && secondsSince(start) < limit) {
+        if (!greet(10))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (const pollfd &p : fds)
+        close(p.fd);
+    return 0;
+}
+
+// Connects COUNT clients one after another; each prints "client I PORT"
+// with its own port, sends "rIIII" when BYTES is 1, and resets its
+// connection at once.
+int tcpReset(const QStringList &args)
+{
+    if (args.size() != 3)
+        return 2;
+    const quint16 port = quint16(args.at(0).toUInt());
+    const int count = args.at(1).toInt();
+    const bool bytes = args.at(2).toInt() != 0;
+    for (int i = 0; i < count; ++i) {
+        const int fd = connectTo(port);
+        if (fd < 0)
+            return 1;
+        sockaddr_in local {};
+        socklen_t length = sizeof local;
+        getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
+        std::printf("client %d %u\n", i, unsigned(ntohs(local.sin_port)));
+        char payload[16];
+        std::snprintf(payload, sizeof payload, "r%04d", i);
+        if (bytes && !sendAll(fd, payload, 5))
+            return 3;
+        const linger abort {1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        close(fd);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int runPeerMode(const QStringList &args)
@@ -467,6 +557,10 @@ int runPeerMode(const QStringList &args)
         return slowRead(rest);
     if (mode == QLatin1String("udp-paced"))
         return udpPaced(rest);
+    if (mode == QLatin1String("tcp-hold"))
+        return tcpHold(rest);
+    if (mode == QLatin1String("tcp-reset"))
+        return tcpReset(rest);
     std::fprintf(stderr, "unknown peer mode %s\n", qPrintable(mode));
     return 2;
 }

@@ -23,6 +23,11 @@
 //       second for SECONDS, each to every PORT
 //   udp-recv BYTES SECONDS             bind, print "port N", count datagrams
 //       until BYTES arrived, 3 s pass without one, or SECONDS end
+//   tcp-hold PORT COUNT WAVE SECONDS   open COUNT connections in waves of
+//       WAVE, each sending "c" once connected, print "opened COUNT", hold
+//       them until SIGTERM or SECONDS
+//   tcp-reset PORT COUNT BYTES         connect COUNT clients in turn, each
+//       printing "client I PORT", sending "rIIII" if BYTES is 1, resetting
 //   slow-read RATE SECONDS             listen, print "port N", accept one and
 //       read RATE bytes a second until it closes or SECONDS end
 //

@@ -58,3 +58,18 @@ inline void chooseSource(const Window &window, const QString &path)
 }
 
 } // namespace testsupport
+
+// QTEST_MAIN for a unit whose far ends run as its own executable again
+// ("--peer MODE ARGS...", see peermodes.h).
+#define KESTRUNE_TEST_MAIN_WITH_PEERS(TestObject)                         \
+    int main(int argc, char *argv[])                                      \
+    {                                                                     \
+        const int peer = testsupport::runPeerModeIfAsked(argc, argv);     \
+        if (peer >= 0)                                                    \
+            return peer;                                                  \
+        QApplication app(argc, argv);                                     \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                          \
+        TestObject test;                                                  \
+        QTEST_SET_MAIN_SOURCE_PATH                                        \
+        return QTest::qExec(&test, argc, argv);                           \
+    }
