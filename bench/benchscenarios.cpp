@@ -1,6 +1,7 @@
 #include "benchscenarios.h"
 
 #include "benchbiginput.h"
+#include "benchcrowd.h"
 #include "benchflood.h"
 #include "benchrcvflow.h"
 #include "benchsupport.h"
@@ -620,6 +621,7 @@ const QList<BenchScenario> &benchScenarios()
         {"areafill", "16 MiB hex and 32 MiB text written at once, until the area holds them", 600},
         {"paragraph", "one paragraph of 128 Ki to 2 Mi characters in a bare QPlainTextEdit: longest gaps", 300},
         {"biginput", "big files loaded, refused, undone; send areas of 3 Mi and 85 Ki characters: longest event-loop gaps", 300},
+        {"crowd", "TCP server with more clients than descriptors: CPU while they wait, a new client after they leave", 180},
     };
     return scenarios;
 }
@@ -656,6 +658,8 @@ int runBenchScenario(const QString &name, qint64 startNs)
         paragraphScenario();
     else if (name == QLatin1String("biginput"))
         bigInputScenario();
+    else if (name == QLatin1String("crowd"))
+        crowdScenario();
     else if (name == QLatin1String("launch"))
         launchScenario(startNs);
     else

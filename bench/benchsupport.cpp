@@ -74,23 +74,25 @@ void settle(int ms)
     loop.exec();
 }
 
-bool waitForListener(quint16 port, int timeoutMs)
+int listenQueue(quint16 port)
 {
     // Connecting to find out would take the one connection socat accepts.
     const QByteArray local = "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    const qint64 deadline = monotonicNs() + qint64(timeoutMs) * 1000000;
-    while (monotonicNs() < deadline) {
-        QFile table(QStringLiteral("/proc/net/tcp"));
-        if (table.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : table.readAll().split('\n')) {
-                const QList<QByteArray> fields = line.simplified().split(' ');
-                if (fields.size() > 3 && fields.at(1) == local && fields.at(3) == "0A")
-                    return true;
-            }
-        }
-        settle(10);
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // A listening socket's receive queue is its accept queue.
+        if (fields.size() > 4 && fields.at(1) == local && fields.at(3) == "0A")
+            return fields.at(4).split(':').value(1).toInt(nullptr, 16);
     }
-    return false;
+    return -1;
+}
+
+bool waitForListener(quint16 port, int timeoutMs)
+{
+    return waitUntil([port] { return listenQueue(port) >= 0; }, timeoutMs);
 }
 
 std::unique_ptr<PeerProcess> startPeer(const QStringList &args)

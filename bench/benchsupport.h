@@ -39,7 +39,10 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 // Runs the event loop for a while (settling before a memory reading).
 void settle(int ms);
 
-// True once something listens on 127.0.0.1:port (read from /proc/net/tcp).
+// The connections waiting to be accepted on 127.0.0.1:port (read from
+// /proc/net/tcp); -1 when nothing listens there.
+int listenQueue(quint16 port);
+// True once something listens on 127.0.0.1:port.
 bool waitForListener(quint16 port, int timeoutMs);
 
 // This program started again as a peer ("--peer" plus args, peermodes.h).

@@ -59,6 +59,10 @@ public:
     QString notes() const { return window.rcvArea()->toPlainText(); }
     mTcpServer *server() const { return window.serverLink(); }
     QTcpSocket *clientSocket() const { return window.clientLink(); }
+    // Stops looking for modal widgets, so that a reading of the window's
+    // idle CPU has no timer of the harness in it; answerAgain() resumes.
+    void stopAnswering() { modals.reset(); }
+    void answerAgain() { answerWith({}); }
     // Texts of the modal widgets that were closed along the way.
     const QStringList &boxTexts() const { return m_boxTexts; }
 
