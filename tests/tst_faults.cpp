@@ -47,6 +47,7 @@ private slots:
     void loopToPeerThatNeverReads();
     void floodBesideQuietClient();
     void relayToClientThatNeverReads();
+    void clientResetsBeforeTaken_data();
     void clientResetsBeforeTaken();
 
 private:
@@ -607,38 +608,62 @@ void tst_Faults::relayToClientThatNeverReads()
     QVERIFY2(largest <= MaxQueuedBytes + MaxTcpChunk, qPrintable(QString::number(largest)));
 }
 
+void tst_Faults::clientResetsBeforeTaken_data()
+{
+    QTest::addColumn<int>("clients");
+
+    QTest::newRow("one") << 1;
+    QTest::newRow("a burst of 300") << 300;
+}
+
 void tst_Faults::clientResetsBeforeTaken()
 {
+    QFETCH(int, clients);
     Window window;
     STEP(openLink(window, TcpServerLink, 0));
     mTcpServer *server = serverLink(*window.w);
     QSignalSpy arrivals(server, &mTcpServer::addClientLink);
     QSignalSpy departures(server, &mTcpServer::removeClientLink);
 
-    // Connects, sends and resets, all before the window's event loop runs
-    // again, so the window only takes the connection after the reset.
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    QVERIFY(fd >= 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(server->serverPort());
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
-    sockaddr_in local = {};
-    socklen_t length = sizeof local;
-    QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length), 0);
-    const QString text = QStringLiteral("127.0.0.1:") + QString::number(ntohs(local.sin_port));
-    QCOMPARE(::send(fd, "reset soon", 10, MSG_NOSIGNAL), ssize_t(10));
-    const linger abort = {1, 0};
-    QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
-    ::close(fd);
-
-    QTRY_COMPARE_WITH_TIMEOUT(departures.size(), 1, Timeout);
-    QCOMPARE(arrivals.size(), 1);
-    QCOMPARE(arrivals.first().first().toString(), text);
-    QCOMPARE(departures.first().first().toString(), text);
-    QTRY_COMPARE_WITH_TIMEOUT(window.rcvArea()->toPlainText(),
-                              QStringLiteral("【数据来自") + text + QStringLiteral("】\nreset soon"), Timeout);
+    // Each client connects, sends and resets at once, while the window's
+    // event loop runs, so the window takes most connections after the reset.
+    QStringList names(clients);
+    std::thread burst([&names, port = server->serverPort()] {
+        for (QString &name : names) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address = {};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(port);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+            sockaddr_in local = {};
+            socklen_t length = sizeof local;
+            ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
+            name = QStringLiteral("127.0.0.1:") + QString::number(ntohs(local.sin_port));
+            ::send(fd, "reset soon", 10, MSG_NOSIGNAL);
+            const linger abort = {1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            ::close(fd);
+        }
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(departures.size(), clients, Timeout);
+    burst.join();
+    // Every client is listed, leaves and is shown under its own address;
+    // clients take turns, so their records may come in any order.
+    QStringList departed;
+    for (int i = 0; i < clients; ++i) {
+        QCOMPARE(arrivals.at(i).first().toString(), names.at(i));
+        departed.append(departures.at(i).first().toString());
+    }
+    departed.sort();
+    QStringList sorted = names;
+    sorted.sort();
+    QCOMPARE(departed, sorted);
+    const QString record = QStringLiteral("【数据来自%1】\nreset soon");
+    QTRY_COMPARE_WITH_TIMEOUT(window.rcvArea()->toPlainText().size(),
+                              names.join(QString()).size() + (record.size() - 2 + 1) * clients - 1, Timeout);
+    for (const QString &name : std::as_const(names))
+        QVERIFY2(window.rcvArea()->toPlainText().contains(record.arg(name)), qPrintable(name));
     QCOMPARE(window.clientItems(), QStringList());
 }
 

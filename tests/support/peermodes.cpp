@@ -493,36 +493,6 @@ int tcpHold(const QStringList &args)
     return 0;
 }
 
-// Connects COUNT clients one after another; each prints "client I PORT"
-// with its own port, sends "rIIII" when BYTES is 1, and resets its
-// connection at once.
-int tcpReset(const QStringList &args)
-{
-    if (args.size() != 3)
-        return 2;
-    const quint16 port = quint16(args.at(0).toUInt());
-    const int count = args.at(1).toInt();
-    const bool bytes = args.at(2).toInt() != 0;
-    for (int i = 0; i < count; ++i) {
-        const int fd = connectTo(port);
-        if (fd < 0)
-            return 1;
-        sockaddr_in local {};
-        socklen_t length = sizeof local;
-        getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
-        std::printf("client %d %u\n", i, unsigned(ntohs(local.sin_port)));
-        char payload[16];
-        std::snprintf(payload, sizeof payload, "r%04d", i);
-        if (bytes && !sendAll(fd, payload, 5))
-            return 3;
-        const linger abort {1, 0};
-        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        close(fd);
-    }
-    std::fflush(stdout);
-    return 0;
-}
-
 } // namespace
 
 int runPeerMode(const QStringList &args)
@@ -559,8 +529,6 @@ int runPeerMode(const QStringList &args)
         return udpPaced(rest);
     if (mode == QLatin1String("tcp-hold"))
         return tcpHold(rest);
-    if (mode == QLatin1String("tcp-reset"))
-        return tcpReset(rest);
     std::fprintf(stderr, "unknown peer mode %s\n", qPrintable(mode));
     return 2;
 }

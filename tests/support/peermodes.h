@@ -26,8 +26,6 @@
 //   tcp-hold PORT COUNT WAVE SECONDS   open COUNT connections in waves of
 //       WAVE, each sending "c" once connected, print "opened COUNT", hold
 //       them until SIGTERM or SECONDS
-//   tcp-reset PORT COUNT BYTES         connect COUNT clients in turn, each
-//       printing "client I PORT", sending "rIIII" if BYTES is 1, resetting
 //   slow-read RATE SECONDS             listen, print "port N", accept one and
 //       read RATE bytes a second until it closes or SECONDS end
 //
