@@ -208,7 +208,8 @@ void mTcpServer::acceptNewClient()
     // nextPendingConnection() has switched QTcpServer's accept path back on;
     // left on, it would take connections beside acceptPending(), without
     // their addresses, and spin on a full descriptor table.
-    pauseAccepting();
+    if (isListening())
+        pauseAccepting();
     if (!socket)
         return;
     const int descriptor = int(socket->socketDescriptor());
