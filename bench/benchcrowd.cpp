@@ -3,12 +3,11 @@
 #include "benchsupport.h"
 #include "benchwindow.h"
 #include "mtcpserver.h"
+#include "softlimit.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QTcpSocket>
-
-#include <sys/resource.h>
 
 using namespace bench;
 
@@ -25,15 +24,10 @@ void crowdOnce(int limit, int clients, int wave)
                               .arg(limit)
                               .arg(wave < clients ? QStringLiteral(" (waves of %1)").arg(wave)
                                                   : QStringLiteral(" (at once)"));
-    rlimit saved {};
-    ::getrlimit(RLIMIT_NOFILE, &saved);
-    rlimit lowered = saved;
-    lowered.rlim_cur = rlim_t(limit);
-    ::setrlimit(RLIMIT_NOFILE, &lowered);
+    const testsupport::SoftLimit lowered{rlim_t(limit)};
     BenchWindow window;
     const quint16 port = window.openServer();
     if (!port) {
-        ::setrlimit(RLIMIT_NOFILE, &saved);
         failRow(label, QStringLiteral("server link did not open"));
         return;
     }
@@ -41,7 +35,6 @@ void crowdOnce(int limit, int clients, int wave)
                             QString::number(wave), QStringLiteral("60")});
     mTcpServer *server = window.server();
     if (crowd->value("opened", 30000) != clients || !waitUntil([&] { return server->acceptingHeld(); }, 30000)) {
-        ::setrlimit(RLIMIT_NOFILE, &saved);
         failRow(label, QStringLiteral("the window never held its waiting clients"));
         return;
     }
@@ -69,7 +62,6 @@ void crowdOnce(int limit, int clients, int wave)
     good.connectToHost(QHostAddress::LocalHost, port);
     const bool shown = waitUntil([&] { return window.notes().endsWith(QStringLiteral("】\nhello")); }, 30000);
     const qint64 shownMs = (monotonicNs() - comeNs) / 1000000;
-    ::setrlimit(RLIMIT_NOFILE, &saved);
     emitRow(row(label, 0, share * HoldMs / 1000.0,
                 QStringLiteral("%1 clients taken, the rest waiting: window CPU %2 % over %3 ms, target ≤ %4 %: %5; "
                                "every waiting client taken %6 ms after the crowd left, target ≤ %7 ms: %8; "

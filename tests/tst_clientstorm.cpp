@@ -1,4 +1,5 @@
 #include "descriptors.h"
+#include "softlimit.h"
 #include "testsupport.h"
 
 #include <QRegularExpression>
@@ -6,7 +7,6 @@
 #include <QSocketNotifier>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <vector>
@@ -34,20 +34,6 @@ private:
 };
 
 namespace {
-
-// The soft descriptor limit of this process, lowered for a scope.
-struct SoftLimit final
-{
-    explicit SoftLimit(rlim_t soft)
-    {
-        ::getrlimit(RLIMIT_NOFILE, &saved);
-        const rlimit lowered {soft, saved.rlim_max};
-        ::setrlimit(RLIMIT_NOFILE, &lowered);
-    }
-    ~SoftLimit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
-    Q_DISABLE_COPY_MOVE(SoftLimit)
-    rlimit saved {};
-};
 
 // The descriptors still free taken for a scope, all but a few: fewer than
 // a file dialog needs, but the sanitizers' runtime checks memory through a
