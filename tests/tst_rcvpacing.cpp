@@ -15,6 +15,8 @@ private slots:
     void nothingOwed();
     void quietChunkWithinAFrame();
     void udpPassesSpaced();
+    void backlogHoldsOnlyWhatWaits_data();
+    void backlogHoldsOnlyWhatWaits();
 };
 
 namespace {
@@ -180,6 +182,49 @@ void tst_RcvPacing::udpPassesSpaced()
     QVERIFY(!rig.udp.active);
     QCOMPARE(rig.udpReads, 1);
     QVERIFY(rig.flow.udpPassMayStart());
+}
+
+void tst_RcvPacing::backlogHoldsOnlyWhatWaits_data()
+{
+    QTest::addColumn<bool>("cursorAtEnd");
+    QTest::newRow("cursor at the end") << true;
+    QTest::newRow("cursor earlier, paragraphs for the end") << false;
+}
+
+// A backlog that lasts ten times the cap, with text coming in faster than
+// it is taken until the cap is reached: what the pending text holds stays
+// near what waits, and what comes out is what went in.
+void tst_RcvPacing::backlogHoldsOnlyWhatWaits()
+{
+    QFETCH(bool, cursorAtEnd);
+    constexpr qsizetype Cap = 256 * 1024;
+    constexpr qsizetype Take = 16 * 1024;
+    RcvPending pending;
+    pending.begin(true, cursorAtEnd, 0, 0);
+    const QString line = QString(79, u'p');
+    QString in;
+    QString out;
+    qsizetype mostWaiting = 0;
+    qsizetype mostHeld = 0;
+    bool atCursor = false;
+    while (in.size() < 10 * Cap) {
+        const int lines = pending.size() < Cap ? 2 * Take / 80 : 1;
+        for (int i = 0; i < lines; ++i) {
+            if (cursorAtEnd)
+                pending.insert(line + QLatin1Char('\n'));
+            else
+                pending.appendParagraph(line);
+            in += cursorAtEnd ? line + QLatin1Char('\n') : QLatin1Char('\n') + line;
+        }
+        out += pending.take(Take, atCursor);
+        mostWaiting = qMax(mostWaiting, pending.size());
+        mostHeld = qMax(mostHeld, pending.heldChars());
+    }
+    QVERIFY2(mostHeld <= 2 * mostWaiting + Take,
+             qPrintable(QStringLiteral("held %1 characters for at most %2 waiting").arg(mostHeld).arg(mostWaiting)));
+    while (!pending.isEmpty())
+        out += pending.take(Take, atCursor);
+    QCOMPARE(out, in);
 }
 
 QTEST_GUILESS_MAIN(tst_RcvPacing)

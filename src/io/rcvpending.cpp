@@ -80,26 +80,20 @@ void RcvPending::appendParagraph(QStringView text)
 
 QString RcvPending::take(qsizetype limit, bool &atCursor)
 {
-    const bool fromCursor = cursorTaken < cursorText.size();
-    atCursor = fromCursor;
-    QString &text = fromCursor ? cursorText : endText;
-    qsizetype &taken = fromCursor ? cursorTaken : endTaken;
-    qsizetype end = qMin(text.size(), taken + qMax<qsizetype>(limit, 2));
+    atCursor = !cursorText.isEmpty();
+    QString &text = atCursor ? cursorText : endText;
+    qsizetype end = qMin(text.size(), qMax<qsizetype>(limit, 2));
+    if (end == text.size())
+        return std::exchange(text, QString());
     // A pair inserted in two pieces would not be the same text: CR then LF
     // makes two paragraphs where CR LF makes one.
-    if (end < text.size()
-        && ((text[end - 1].isHighSurrogate() && text[end].isLowSurrogate())
-            || (text[end - 1] == QLatin1Char('\r') && text[end] == QLatin1Char('\n'))))
+    if ((text[end - 1].isHighSurrogate() && text[end].isLowSurrogate())
+        || (text[end - 1] == QLatin1Char('\r') && text[end] == QLatin1Char('\n')))
         --end;
-    QString piece;
-    if (taken == 0 && end == text.size())
-        piece = std::exchange(text, QString());
-    else
-        piece = text.mid(taken, end - taken);
-    taken = end;
-    if (taken >= text.size()) {
-        text.clear();
-        taken = 0;
-    }
+    QString piece = text.first(end);
+    // The front of the string goes without moving the rest; later appends
+    // use the room it leaves, so a backlog that lasts holds no more than
+    // what waits.
+    text.remove(0, end);
     return piece;
 }

@@ -18,8 +18,8 @@ inline constexpr qsizetype MaxRcvBacklogInsertChars = 64 * 1024;
 inline constexpr qint64 MaxRcvInsertMs = 3;
 // The receive counter is redrawn at most this often while data keeps coming.
 inline constexpr qint64 RcvCountIntervalMs = 30;
-// At most this much display text (8 MiB) waits for the area; beyond it the
-// area takes text at once and reading waits for it.
+// At most this much display text (4 Mi characters, 8 MiB) waits for the
+// area; beyond it the area takes text at once and reading waits for it.
 inline constexpr qsizetype MaxRcvPendingChars = 4 * 1024 * 1024;
 
 // Display text that has been read but is not in the receive area yet, kept
@@ -47,7 +47,7 @@ public:
     // Whether the area, with what is collected, holds any text.
     bool hasText() const { return areaHasText; }
     // Characters collected and not yet taken.
-    qsizetype size() const { return cursorText.size() - cursorTaken + endText.size() - endTaken; }
+    qsizetype size() const { return cursorText.size() + endText.size(); }
     bool isEmpty() const { return size() == 0; }
 
     // Text at the cursor, as it is (headers and separators).
@@ -62,6 +62,8 @@ public:
     // end; inserting the pieces one after another in the order taken gives
     // the whole. atCursor tells where the piece taken goes.
     QString take(qsizetype limit, bool &atCursor);
+    // Characters of memory the collected text holds, taken or not.
+    qsizetype heldChars() const { return cursorText.capacity() + endText.capacity(); }
 
 private:
     void advanceColumn(QStringView text);
@@ -71,8 +73,7 @@ private:
     bool cursorAtEnd = true;
     qsizetype column = 0;
     int trailing = 0;
+    // Only what waits is kept: a piece taken leaves its text.
     QString cursorText;
-    qsizetype cursorTaken = 0;
     QString endText;
-    qsizetype endTaken = 0;
 };
