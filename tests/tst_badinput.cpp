@@ -563,7 +563,7 @@ void tst_BadInput::dataSourceFiles()
     answerDialog(script, path, choice, &entered);
     QCheckBox *source = window.box("cBoxStartSndFile");
     clickBox(source);
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     // A file that cannot be used unchecks the switch without a word.
     QCOMPARE(script.unexpected, QStringList());
     QCOMPARE(source->isChecked(), on);
@@ -606,7 +606,7 @@ void tst_BadInput::endlessDataSource()
     answerDialog(script, QStringLiteral("/dev/zero"), Choice::Taken);
     QCheckBox *source = window.box("cBoxStartSndFile");
     clickBox(source);
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     QVERIFY(source->isChecked());
 
     quint32 atSwitch = 0;
@@ -697,7 +697,7 @@ void tst_BadInput::loadTextFiles()
     if (choice != Choice::Taken)
         QTest::ignoreMessage(QtWarningMsg, "QFSFileEngine::open: No file name specified");
     QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     QCOMPARE(script.unexpected, QStringList());
     QTRY_VERIFY_WITH_TIMEOUT(!sendAreaLoading(*window.w), Timeout);
     if (box) {
@@ -746,7 +746,7 @@ void tst_BadInput::captureFiles()
     answerDialog(script, path, choice);
     QCheckBox *capture = window.box("StartRcvFile");
     clickBox(capture);
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     QCOMPARE(script.unexpected, QStringList());
     QCOMPARE(capture->isChecked(), on);
     QCOMPARE(KestruneProbe::rcvFile(*window.w) != nullptr, on);
@@ -813,7 +813,7 @@ void tst_BadInput::saveFiles()
     if (box)
         script.then<QMessageBox>(okBox(&text));
     QTest::mouseClick(window.child<QPushButton>("pBtnSaveRcvData"), Qt::LeftButton);
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     QCOMPARE(script.unexpected, QStringList());
     if (box) {
         QCOMPARE(script.titles.last(), QStringLiteral("错误"));

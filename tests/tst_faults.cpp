@@ -243,7 +243,7 @@ void tst_Faults::captureReaderLeaves()
     script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
     QCheckBox *capture = window.box("StartRcvFile");
     clickBox(capture);
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     QVERIFY(capture->isChecked());
     const QString notice = window.rcvArea()->toPlainText();
     QCOMPARE(notice, QStringLiteral("接收数据保存到文件：\n") + path + QStringLiteral("\n"));
@@ -288,7 +288,7 @@ void tst_Faults::saveReaderLeaves()
     QString text;
     script.then<QMessageBox>(okBox(&text));
     QTest::mouseClick(window.child<QPushButton>("pBtnSaveRcvData"), Qt::LeftButton);
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     QCOMPARE(script.unexpected, QStringList());
     QCOMPARE(script.titles.last(), QStringLiteral("错误"));
     QCOMPARE(text, QStringLiteral("保存文件失败。"));
@@ -340,7 +340,7 @@ void tst_Faults::pipeWithoutPeer()
         released = release.wasReleased();
     }
     QVERIFY2(!released, "opening the pipe waited for its other end");
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     QCOMPARE(script.unexpected, QStringList());
     if (!box.isEmpty()) {
         QCOMPARE(script.titles.last(), QStringLiteral("错误"));
@@ -376,7 +376,7 @@ void tst_Faults::pipeWithWriter()
     if (feature == QLatin1String("load")) {
         // Reads until the writer closes, while the window goes on.
         QTest::mouseClick(window.child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
-        QVERIFY(script.finished());
+        QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
         QCOMPARE(script.unexpected, QStringList());
         QTRY_COMPARE_WITH_TIMEOUT(window.sendArea()->toPlainText(), QString::fromUtf8(bytes), Timeout);
         return;
@@ -384,7 +384,7 @@ void tst_Faults::pipeWithWriter()
 
     STEP(openLink(window, peer, TcpClientLink));
     clickBox(window.sourceBox());
-    QVERIFY(script.finished());
+    QTRY_VERIFY_WITH_TIMEOUT(script.finished(), Timeout);
     QCOMPARE(script.unexpected, QStringList());
     QVERIFY(window.sourceBox()->isChecked());
     // Sent once the writer is done: everything it wrote, then the end.

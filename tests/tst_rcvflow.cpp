@@ -14,6 +14,9 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringEncoder>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -99,11 +102,16 @@ public:
     QString lastSource;
 };
 
-// Timestamps name the second they were read in; the comparison leaves it out.
+// Timestamps name the second they were read in; the comparison leaves their
+// digits out, and keeps their length.
 QString withoutTimes(QString text)
 {
     static const QRegularExpression stamp(QStringLiteral("【\\d+-\\d+-\\d+ \\d\\d:\\d\\d:\\d\\d】"));
-    return text.replace(stamp, QStringLiteral("【T】"));
+    for (QRegularExpressionMatchIterator it = stamp.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        text.replace(match.capturedStart() + 1, match.capturedLength() - 2, QString(match.capturedLength() - 2, u'T'));
+    }
+    return text;
 }
 
 // A window with an open UDP link and two senders on 127.0.0.1.
@@ -161,6 +169,8 @@ private slots:
     void capHoldsFlood();
     void backlogMatchesOneByOne_data();
     void backlogMatchesOneByOne();
+    void saveWhileAreaChanges_data();
+    void saveWhileAreaChanges();
 };
 
 void tst_RcvFlow::burstAppearsInOrder_data()
@@ -171,13 +181,17 @@ void tst_RcvFlow::burstAppearsInOrder_data()
     // into the text already there; a selection of that many characters.
     QTest::addColumn<int>("cursorAt");
     QTest::addColumn<int>("selected");
+    // The most characters the area keeps; 0: as the program has it.
+    QTest::addColumn<int>("bound");
 
-    QTest::newRow("text") << false << false << -1 << 0;
-    QTest::newRow("hex") << true << false << -1 << 0;
-    QTest::newRow("hex, time") << true << true << -1 << 0;
-    QTest::newRow("text, time, cursor inside") << false << true << 5 << 0;
-    QTest::newRow("hex, cursor inside") << true << false << 3 << 0;
-    QTest::newRow("text, selection") << false << false << 2 << 4;
+    QTest::newRow("text") << false << false << -1 << 0 << 0;
+    QTest::newRow("hex") << true << false << -1 << 0 << 0;
+    QTest::newRow("hex, time") << true << true << -1 << 0 << 0;
+    QTest::newRow("text, time, cursor inside") << false << true << 5 << 0 << 0;
+    QTest::newRow("hex, cursor inside") << true << false << 3 << 0 << 0;
+    QTest::newRow("text, selection") << false << false << 2 << 4 << 0;
+    QTest::newRow("text, time, bound") << false << true << -1 << 0 << 3000;
+    QTest::newRow("hex, time, bound") << true << true << -1 << 0 << 2500;
 }
 
 void tst_RcvFlow::burstAppearsInOrder()
@@ -186,9 +200,12 @@ void tst_RcvFlow::burstAppearsInOrder()
     QFETCH(bool, time);
     QFETCH(int, cursorAt);
     QFETCH(int, selected);
+    QFETCH(int, bound);
 
     UdpRig rig;
     STEP(void());
+    if (bound > 0)
+        KestruneProbe::setRcvAreaBound(*rig.window.w, bound);
     ReferenceArea reference;
     // An area with text in it and the cursor placed, in both.
     const std::vector<Chunk> first = {{0, "first line\nsecond"}};
@@ -213,7 +230,11 @@ void tst_RcvFlow::burstAppearsInOrder()
     STEP(rig.send(chunks));
     STEP(rig.waitShown());
     rig.feed(reference, chunks, hex, time);
-    QCOMPARE(withoutTimes(rig.window.rcvArea()->toPlainText()), withoutTimes(reference.area.toPlainText()));
+    // Beyond the bound, the newest whole lines, headers and stamps with them.
+    const QString mismatch =
+        scrollbackMismatch(withoutTimes(rig.window.rcvArea()->toPlainText()),
+                           withoutTimes(reference.area.toPlainText()), bound > 0 ? bound : MaxRcvAreaChars);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 void tst_RcvFlow::actionAfterBurst_data()
@@ -397,6 +418,73 @@ void tst_RcvFlow::backlogMatchesOneByOne()
     ReferenceArea reference;
     reference.receive(data, window.clientItems().value(1), hex, false);
     QCOMPARE(window.rcvArea()->toPlainText(), reference.area.toPlainText());
+}
+
+void tst_RcvFlow::saveWhileAreaChanges_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("data arrives") << "data arrives";
+    QTest::newRow("data arrives at the cursor, inside") << "cursor inside";
+    QTest::newRow("area cleared") << "cleared";
+    QTest::newRow("bound lowered, data arrives") << "bound lowered";
+    QTest::newRow("window closed") << "closed";
+}
+
+// 保存数据 writes the area's text as it stood at the click, in passes,
+// whatever happens to the area meanwhile.
+void tst_RcvFlow::saveWhileAreaChanges()
+{
+    QFETCH(QString, action);
+    UdpRig rig;
+    STEP(void());
+    QPlainTextEdit *area = rig.window.rcvArea();
+    // Enough lines for many passes; wide characters, and a line separator
+    // and a non-breaking space, which plain text turns into a line feed and
+    // a space.
+    area->setPlainText(QStringLiteral("保存 line\u2028its second part\u00A0end\n").repeated(160 * 1024));
+    area->moveCursor(QTextCursor::End);
+    const QString atClick = area->toPlainText();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("area.txt"));
+    ModalScript script({choose(path)});
+    QTest::mouseClick(rig.window.child<QPushButton>("pBtnSaveRcvData"), Qt::LeftButton);
+    QVERIFY(script.finished());
+    QVERIFY(KestruneProbe::rcvSaving(*rig.window.w));
+    QProgressBar *bar = rig.window.child<QProgressBar>("SndProgressBar");
+    QVERIFY(bar->isVisible());
+
+    const std::vector<Chunk> chunks = {{0, "after the click\n"}, {1, "数据"}};
+    QString after = atClick;
+    if (action == QLatin1String("cursor inside")) {
+        QTextCursor cursor = area->textCursor();
+        cursor.setPosition(20);
+        area->setTextCursor(cursor);
+        after.insert(20, QStringLiteral("\n【数据来自") + rig.source(0) + QStringLiteral("】\nafter the click\n\n【数据来自")
+                             + rig.source(1) + QStringLiteral("】\n数据"));
+    } else {
+        after += QStringLiteral("\n【数据来自") + rig.source(0) + QStringLiteral("】\nafter the click\n\n【数据来自")
+            + rig.source(1) + QStringLiteral("】\n数据");
+    }
+    if (action == QLatin1String("cleared")) {
+        QTest::mouseClick(rig.window.child<QPushButton>("pBtnClearRcvDisp"), Qt::LeftButton);
+        after.clear();
+    } else if (action == QLatin1String("closed")) {
+        rig.window.w->close();
+        after = atClick;
+    } else {
+        if (action == QLatin1String("bound lowered"))
+            KestruneProbe::setRcvAreaBound(*rig.window.w, 1000);
+        STEP(rig.send(chunks));
+        STEP(rig.waitShown());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!KestruneProbe::rcvSaving(*rig.window.w), Timeout);
+    QCOMPARE(script.unexpected, QStringList());
+    QVERIFY(contents(path) == QStringEncoder(QStringConverter::System).encode(atClick));
+    QVERIFY(!bar->isVisible());
+    // Lines the bound lets go leave once the save has read them.
+    const QString mismatch =
+        scrollbackMismatch(area->toPlainText(), after, action == QLatin1String("bound lowered") ? 1000 : MaxRcvAreaChars);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 QTEST_MAIN(tst_RcvFlow)

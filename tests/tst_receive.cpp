@@ -507,7 +507,7 @@ void tst_Receive::save()
         expected << answerer.seen[1];
     if (fails)
         expected << QStringLiteral("错误|保存文件失败。");
-    QCOMPARE(answerer.seen, expected);
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen, expected, Timeout);
     QCOMPARE(rig.text(), shown);
     if (path.isEmpty())
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"file"});

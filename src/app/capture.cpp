@@ -1,20 +1,25 @@
 #include "mkestrunewidget.h"
 
 #include "fileopen.h"
+#include "filesend.h"
 #include "mkestruneform.h"
+#include "rcvsave.h"
+#include "sendareaload.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QTextStream>
+#include <QProgressBar>
+#include <QTimer>
+
+#include <memory>
 
 void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
 {
     if (!checked) {
-        rcvFlow.drop();
-        ui->ReceiveTextEdit->clear();
+        rcvArea.replace(rcvFlow, QString());
         closeRcvFile();
         return;
     }
@@ -36,8 +41,7 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
         ui->StartRcvFile->setChecked(false);
         return;
     }
-    rcvFlow.drop();
-    ui->ReceiveTextEdit->setPlainText(tr("接收数据保存到文件：\n") + rcvFileName + QStringLiteral("\n"));
+    rcvArea.replace(rcvFlow, tr("接收数据保存到文件：\n") + rcvFileName + QStringLiteral("\n"));
     on_pBtnResetCnt_clicked();
 }
 
@@ -74,21 +78,42 @@ void mKestruneWidget::on_pBtnSaveRcvData_clicked()
     if (fileName.isEmpty())
         return;
 
-    QFile file(fileName);
-    bool saved = openAtOnce(file, QIODevice::WriteOnly | QIODevice::Truncate);
-    if (saved) {
-        // Written in the locale's encoding, lines joined by single line
-        // feeds, without a byte-order mark.
-        QTextStream out(&file);
-        out.setEncoding(QStringConverter::System);
-        // Everything read up to now is in the area first.
-        rcvFlow.flush();
-        out << ui->ReceiveTextEdit->toPlainText();
-        out.flush();
-        saved = out.status() == QTextStream::Ok;
-        file.close();
-        saved = saved && file.error() == QFileDevice::NoError;
-    }
-    if (!saved)
+    // A save still running ends before the file is opened: it may be the
+    // same file.
+    rcvArea.finishSave();
+    auto file = std::make_unique<QFile>(fileName);
+    if (!openAtOnce(*file, QIODevice::WriteOnly | QIODevice::Truncate)) {
         QMessageBox::information(this, tr("错误"), tr("保存文件失败。"));
+        return;
+    }
+    // Everything read up to now is in the area first. The text is written
+    // in passes, as it stands now, while received text goes on joining the
+    // area; written in the locale's encoding, lines joined by single line
+    // feeds, without a byte-order mark.
+    rcvFlow.flush();
+    RcvSave *save = rcvArea.save(std::move(file), this);
+    connect(save, &RcvSave::progress, this, &mKestruneWidget::showRcvSave);
+    connect(save, &RcvSave::finished, this, &mKestruneWidget::rcvSaveEnded);
+    save->start();
+}
+
+void mKestruneWidget::showRcvSave(qint64 done, qint64 total)
+{
+    // A file send or a load into the send area keeps the bar it shows.
+    if (fileSendRunning || sendAreaLoad)
+        return;
+    const int shift = progressShift(total);
+    ui->SndProgressBar->setMaximum(int(total >> shift));
+    ui->SndProgressBar->setValue(int(done >> shift));
+    ui->SndProgressBar->show();
+}
+
+void mKestruneWidget::rcvSaveEnded(bool saved)
+{
+    if (!fileSendRunning && !sendAreaLoad)
+        ui->SndProgressBar->hide();
+    if (saved)
+        return;
+    // Told from the event loop, once the save has gone.
+    QTimer::singleShot(0, this, [this] { QMessageBox::information(this, tr("错误"), tr("保存文件失败。")); });
 }

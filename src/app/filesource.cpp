@@ -38,8 +38,7 @@ constexpr qint64 DisplayIntervalMs = 33;
 void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
 {
     if (!checked) {
-        rcvFlow.drop();
-        ui->ReceiveTextEdit->clear();
+        rcvArea.replace(rcvFlow, QString());
         closeDataFile();
         return;
     }
@@ -58,8 +57,7 @@ void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
         ui->cBoxStartSndFile->setChecked(false);
         return;
     }
-    rcvFlow.drop();
-    ui->ReceiveTextEdit->setPlainText(tr("从文件发送数据：\n") + dataFileName + QStringLiteral("\n"));
+    rcvArea.replace(rcvFlow, tr("从文件发送数据：\n") + dataFileName + QStringLiteral("\n"));
 }
 
 void mKestruneWidget::closeDataFile()

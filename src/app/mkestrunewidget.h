@@ -116,6 +116,8 @@ private:
 
     // capture.cpp
     void closeRcvFile();
+    void showRcvSave(qint64 done, qint64 total);
+    void rcvSaveEnded(bool saved);
     // Writes a chunk to the capture file; a write that fails ends capture
     // as a failed start does.
     void captureRcvChunk(QByteArrayView chunk);

@@ -2,20 +2,31 @@
 
 #include "rcvdisplay.h"
 
+#include <QPointer>
 #include <QString>
 #include <QTextCursor>
 
+#include <memory>
+
 QT_BEGIN_NAMESPACE
+class QFile;
+class QObject;
 class QPlainTextEdit;
 QT_END_NAMESPACE
 
 class RcvFlow;
+class RcvSave;
 
 // The receive area as the receive flow fills it. Received text is rendered
 // into the flow's pending text for the place of the area's cursor when the
 // text began to collect, and goes in there later; paragraphs that the
 // rendering appends go to the end. With a selection in the area nothing is
 // collected, and chunks go into the area directly, replacing it.
+//
+// The area keeps at most MaxRcvAreaChars characters, as a scrollback does:
+// past it, the oldest whole lines leave as new text comes in. A save reads
+// the area as it stood at the click, in passes; text may keep coming at the
+// end meanwhile, and any other change first lets the save write the rest.
 class RcvArea final
 {
     Q_DISABLE_COPY_MOVE(RcvArea)
@@ -40,12 +51,32 @@ public:
     // Holds painting and scrolling to the cursor back, or lets both happen.
     void holdPaint(bool hold);
 
+    // Replaces everything in the area, waiting text included, with text.
+    void replace(RcvFlow &flow, const QString &text);
+
+    // Starts writing the area's text to an open file; a save still running
+    // is finished first. The save reports to whoever connects to it.
+    RcvSave *save(std::unique_ptr<QFile> file, QObject *parent);
+    // Writes the rest of a running save at once.
+    void finishSave();
+    bool saving() const { return !running.isNull(); }
+
+    // Only the test suite lowers it.
+    void setBound(qsizetype chars);
+
 private:
     bool cursorMoved() const;
+    // Text is about to change at position: a save that has not written it
+    // yet writes everything first.
+    void changing(int position);
+    // The oldest lines leave until the area holds at most the bound.
+    void trim();
 
     QPlainTextEdit *area = nullptr;
     // The cursor the pending text was rendered for.
     QTextCursor pendingCursor;
     // While a backlog goes in, the area paints once a frame only.
     bool paintHeld = false;
+    qsizetype bound = MaxRcvAreaChars;
+    QPointer<RcvSave> running;
 };

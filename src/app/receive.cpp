@@ -154,6 +154,7 @@ void mKestruneWidget::rcvEventLoopIdle()
 void mKestruneWidget::closeEvent(QCloseEvent *event)
 {
     rcvFlow.finish();
+    rcvArea.finishSave();
     QWidget::closeEvent(event);
 }
 
@@ -182,6 +183,5 @@ void mKestruneWidget::insertDateTimeInRcvDisp()
 void mKestruneWidget::on_pBtnClearRcvDisp_clicked()
 {
     // What was read before the click goes with the rest.
-    rcvFlow.drop();
-    ui->ReceiveTextEdit->clear();
+    rcvArea.replace(rcvFlow, QString());
 }

@@ -11,6 +11,12 @@
 // line would make each chunk slower than the last.
 inline constexpr int MaxRcvLineLength = 1024;
 
+// The most characters the receive area keeps, as a scrollback keeps lines
+// (some 800 000 lines of 80): about 4 bytes of memory each in the text
+// view, and select all or a resize of a full area take a second or two.
+// Beyond it the oldest lines leave; capture to a file keeps everything.
+inline constexpr qsizetype MaxRcvAreaChars = 64 * 1024 * 1024;
+
 // Where a data piece may be broken to keep its lines short.
 enum class LineBreaks {
     AnyCharacter, // text view: anywhere but inside a surrogate pair

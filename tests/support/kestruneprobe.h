@@ -63,4 +63,8 @@ public:
         return w.rcvFlow.pending().isEmpty() && w.rcvFlow.countShown() == w.rcvByteCnt;
     }
     static void setRcvPendingCap(mKestruneWidget &w, qsizetype chars) { w.rcvFlow.setCap(chars); }
+    // The most characters the receive area keeps.
+    static void setRcvAreaBound(mKestruneWidget &w, qsizetype chars) { w.rcvArea.setBound(chars); }
+    // True while 保存数据 is still writing the area's text.
+    static bool rcvSaving(const mKestruneWidget &w) { return w.rcvArea.saving(); }
 };

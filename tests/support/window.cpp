@@ -1,5 +1,7 @@
 #include "window.h"
 
+#include "rcvdisplay.h"
+
 #include "kestruneprobe.h"
 #include "mtcpserver.h"
 
@@ -168,6 +170,22 @@ void clickBox(QCheckBox *box)
     option.initFrom(box);
     const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
     QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
+}
+
+QString scrollbackMismatch(const QString &shown, const QString &full, qsizetype bound)
+{
+    if (full.size() <= bound)
+        return shown == full ? QString() : QStringLiteral("the area does not hold the whole text, which fits");
+    if (shown.size() > bound)
+        return QStringLiteral("%1 characters kept, over the bound of %2").arg(shown.size()).arg(bound);
+    if (!full.endsWith(shown))
+        return QStringLiteral("the newest %1 characters are not kept as they came").arg(shown.size());
+    if (full.at(full.size() - shown.size() - 1) != u'\n')
+        return QStringLiteral("the oldest line kept is cut");
+    // A line of received data is never longer than the line limit.
+    if (shown.size() + MaxRcvLineLength + 1 <= bound)
+        return QStringLiteral("only %1 characters kept of a bound of %2").arg(shown.size()).arg(bound);
+    return QString();
 }
 
 } // namespace testsupport

@@ -112,4 +112,9 @@ bool sendAreaLoading(const mKestruneWidget &w);
 // stretched check box may lie beside its label.
 void clickBox(QCheckBox *box);
 
+// Why shown is not what a receive area that keeps at most bound characters
+// shows of full: all of it when it fits, else its newest whole lines, as
+// many as fit. Empty when it is.
+QString scrollbackMismatch(const QString &shown, const QString &full, qsizetype bound);
+
 } // namespace testsupport
