@@ -4,6 +4,7 @@
 #include "benchcrowd.h"
 #include "benchflood.h"
 #include "benchrcvflow.h"
+#include "benchscale.h"
 #include "benchsupport.h"
 #include "benchwindow.h"
 #include "mtcpserver.h"
@@ -622,6 +623,9 @@ const QList<BenchScenario> &benchScenarios()
         {"paragraph", "one paragraph of 128 Ki to 2 Mi characters in a bare QPlainTextEdit: longest gaps", 300},
         {"biginput", "big files loaded, refused, undone; send areas of 3 Mi and 85 Ki characters: longest event-loop gaps", 300},
         {"crowd", "TCP server with more clients than descriptors: CPU while they wait, a new client after they leave", 180},
+        {"scale", "the receive area at scale beside a bare QPlainTextEdit: steady 1 MiB/s, 256 MiB of text, 64 MiB in hex, "
+                  "saving, select all + copy, resizing, memory at the area's bound",
+         ScaleBudgetSeconds},
     };
     return scenarios;
 }
@@ -662,6 +666,10 @@ int runBenchScenario(const QString &name, qint64 startNs)
         crowdScenario();
     else if (name == QLatin1String("launch"))
         launchScenario(startNs);
+    else if (name == QLatin1String("scale"))
+        scaleScenario(startNs);
+    else if (name.startsWith(QLatin1String("scale-")))
+        return scaleRun(name) ? 0 : 2;
     else
         return 2;
     return 0;

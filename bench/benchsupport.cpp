@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -72,6 +73,33 @@ void settle(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+GapMeter::GapMeter()
+{
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, &tick, [this] { note(); });
+}
+
+void GapMeter::start()
+{
+    lastNs = monotonicNs();
+    longestNs = 0;
+    tick.start(5);
+}
+
+double GapMeter::stopMs()
+{
+    note();
+    tick.stop();
+    return double(longestNs) / 1e6;
+}
+
+void GapMeter::note()
+{
+    const qint64 now = monotonicNs();
+    longestNs = std::max(longestNs, now - lastNs);
+    lastNs = now;
 }
 
 int listenQueue(quint16 port)

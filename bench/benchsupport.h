@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -38,6 +39,26 @@ double cpuSeconds();
 bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 // Runs the event loop for a while (settling before a memory reading).
 void settle(int ms);
+
+// The longest gap between the ticks of a 5 ms precise timer while it runs:
+// the longest time the event loop was held.
+class GapMeter final
+{
+    Q_DISABLE_COPY_MOVE(GapMeter)
+
+public:
+    GapMeter();
+    void start();
+    // Stops; the time since the last tick counts as a gap too.
+    double stopMs();
+
+private:
+    void note();
+
+    QTimer tick;
+    qint64 lastNs = 0;
+    qint64 longestNs = 0;
+};
 
 // The connections waiting to be accepted on 127.0.0.1:port (read from
 // /proc/net/tcp); -1 when nothing listens there.

@@ -76,3 +76,10 @@ void BenchWindow::loadSendArea(const QString &path)
     QTest::mouseClick(child<QPushButton>("pBtnLoadSndData"), Qt::LeftButton);
     answerWith({});
 }
+
+void BenchWindow::saveRcvArea(const QString &path)
+{
+    answerWith({testsupport::choose(path)});
+    QTest::mouseClick(child<QPushButton>("pBtnSaveRcvData"), Qt::LeftButton);
+    answerWith({});
+}

@@ -52,6 +52,8 @@ public:
     void clickSend() { window.send(); }
     // Clicks 载入数据 and answers its dialog with path.
     void loadSendArea(const QString &path);
+    // Clicks 保存数据 and answers its dialog with path.
+    void saveRcvArea(const QString &path);
 
     // The counters as their fields show them.
     qint64 rcvCount() const { return child<QLineEdit>("lEdit_RcvCnt")->text().toLongLong(); }

@@ -226,6 +226,37 @@ int tcpSend(const QStringList &args)
     return sent == total ? 0 : 1;
 }
 
+// Sends the "text" source at RATE bytes a second for SECONDS, paced against
+// the clock in steps of about a millisecond, and closes.
+int tcpPaced(const QStringList &args)
+{
+    if (args.size() != 3)
+        return 2;
+    const double rate = args.at(1).toDouble();
+    const double limit = args.at(2).toDouble();
+    Source source("text");
+    const int fd = connectTo(quint16(args.at(0).toUInt()));
+    if (fd < 0 || rate <= 0)
+        return 1;
+    const long long total = (long long)(rate * limit);
+    std::vector<char> buffer(64 * 1024);
+    long long sent = 0;
+    bool fine = true;
+    const auto start = Clock::now();
+    while (fine && !stopRequested && sent < total) {
+        const long long due = std::min(total, (long long)(secondsSince(start) * rate));
+        while (fine && sent < due) {
+            const size_t piece = size_t(std::min<long long>(due - sent, (long long)buffer.size()));
+            fine = source.fill(buffer.data(), piece) && sendAll(fd, buffer.data(), piece);
+            sent += fine ? (long long)piece : 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    close(fd);
+    std::printf("sent %lld\nseconds %.6f\n", sent, secondsSince(start));
+    return sent == total ? 0 : 1;
+}
+
 // Sends randomBytes(size, seed) in 64 KiB writes and closes.
 int sendSeeded(int fd, qsizetype size, quint32 seed)
 {
@@ -511,6 +542,8 @@ int runPeerMode(const QStringList &args)
         ::setpriority(PRIO_PROCESS, 0, 10);
     if (mode == QLatin1String("tcp-send"))
         return tcpSend(rest);
+    if (mode == QLatin1String("tcp-paced"))
+        return tcpPaced(rest);
     if (mode == QLatin1String("tcp-send-seeded"))
         return sendSeeded(connectTo(quint16(number(0))), number(1), quint32(number(2)));
     if (mode == QLatin1String("tcp-serve-seeded"))

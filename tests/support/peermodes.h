@@ -12,6 +12,8 @@
 //   tcp-send PORT SOURCE BYTES WRITE   connect and send BYTES in WRITE-byte
 //       writes; SOURCE is "text" (numbered lines of 79 characters and a line
 //       feed), "random" (a fixed-seed stream) or "file:PATH" (that file)
+//   tcp-paced PORT RATE SECONDS        connect and send the "text" source
+//       at RATE bytes a second for SECONDS, paced against the clock
 //   tcp-send-seeded PORT BYTES SEED    connect, send randomBytes(BYTES, SEED)
 //   tcp-serve-seeded BYTES SEED        listen, print "port N", accept one,
 //       send randomBytes(BYTES, SEED), close
