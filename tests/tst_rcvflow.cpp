@@ -235,6 +235,8 @@ void tst_RcvFlow::burstAppearsInOrder()
         scrollbackMismatch(withoutTimes(rig.window.rcvArea()->toPlainText()),
                            withoutTimes(reference.area.toPlainText()), bound > 0 ? bound : MaxRcvAreaChars);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    // A roll keeps the area without an undo history.
+    QVERIFY(!rig.window.rcvArea()->document()->isUndoRedoEnabled());
 }
 
 void tst_RcvFlow::actionAfterBurst_data()

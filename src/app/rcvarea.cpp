@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -148,26 +147,44 @@ void RcvArea::trim()
     if (running)
         return;
     QTextDocument *document = area->document();
-    const qsizetype excess = qsizetype(document->characterCount()) - 1 - bound;
-    if (excess <= 0)
+    const int length = document->characterCount() - 1;
+    if (length <= bound)
         return;
-    // Whole lines go, up to and with the one that holds the last character
-    // too many; the last line, which text may still join, always stays.
-    QTextBlock first = document->findBlock(int(excess - 1)).next();
+    // The area rolls over as a log does: it starts again with its newest
+    // whole lines. Taking lines off the top one by one would leave the
+    // document's text store to be compacted later, in one piece that takes
+    // longer the more the area holds (half a second for a full area); a
+    // new store costs a few tens of milliseconds.
+    const int kept = int(qMin<qsizetype>(RcvAreaRollKeptChars, bound / 2));
+    QTextBlock first = document->findBlock(length - kept);
+    if (first.position() < length - kept)
+        first = first.next();
     if (!first.isValid())
         first = document->lastBlock();
-    if (first == document->firstBlock())
+    const int cut = first.position();
+    if (cut == 0)
         return;
-    // A reader who scrolled back keeps the lines in view where they are.
-    QScrollBar *bar = area->verticalScrollBar();
-    const int value = bar->value();
-    const bool following = value == bar->maximum();
-    const int linesGone = first.firstLineNumber();
-    // A cursor set by position, not moved line by line: moving over lines
-    // would lay each of them out first.
-    QTextCursor gone(document);
-    gone.setPosition(first.position(), QTextCursor::KeepAnchor);
-    gone.removeSelectedText();
-    if (!following)
-        bar->setValue(qMax(0, value - linesGone));
+    // The cursors keep their places in the lines that stay; one in the
+    // lines that go goes to the start.
+    const auto after = [cut](int position) { return qMax(0, position - cut); };
+    const QTextCursor shown = area->textCursor();
+    const int shownAnchor = after(shown.anchor());
+    const int shownPosition = after(shown.position());
+    const int pendingAnchor = after(pendingCursor.anchor());
+    const int pendingPosition = after(pendingCursor.position());
+    QTextCursor tail(document);
+    tail.setPosition(cut);
+    tail.setPosition(length, QTextCursor::KeepAnchor);
+    // Raw text, paragraph separators included: inserted again it makes the
+    // same lines.
+    const QString text = tail.selectedText();
+    document->clear();
+    QTextCursor(document).insertText(text);
+    QTextCursor restored(document);
+    restored.setPosition(shownAnchor);
+    restored.setPosition(shownPosition, QTextCursor::KeepAnchor);
+    area->setTextCursor(restored);
+    pendingCursor = QTextCursor(document);
+    pendingCursor.setPosition(pendingAnchor);
+    pendingCursor.setPosition(pendingPosition, QTextCursor::KeepAnchor);
 }

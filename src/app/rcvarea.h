@@ -23,8 +23,8 @@ class RcvSave;
 // rendering appends go to the end. With a selection in the area nothing is
 // collected, and chunks go into the area directly, replacing it.
 //
-// The area keeps at most MaxRcvAreaChars characters, as a scrollback does:
-// past it, the oldest whole lines leave as new text comes in. A save reads
+// The area keeps at most MaxRcvAreaChars characters: past it, it rolls over
+// to its newest lines, as a log does. A save reads
 // the area as it stood at the click, in passes; text may keep coming at the
 // end meanwhile, and any other change first lets the save write the rest.
 class RcvArea final
@@ -69,7 +69,7 @@ private:
     // Text is about to change at position: a save that has not written it
     // yet writes everything first.
     void changing(int position);
-    // The oldest lines leave until the area holds at most the bound.
+    // Past the bound, the area starts again with its newest lines.
     void trim();
 
     QPlainTextEdit *area = nullptr;

@@ -11,11 +11,14 @@
 // line would make each chunk slower than the last.
 inline constexpr int MaxRcvLineLength = 1024;
 
-// The most characters the receive area keeps, as a scrollback keeps lines
-// (some 800 000 lines of 80): about 4 bytes of memory each in the text
-// view, and select all or a resize of a full area take a second or two.
-// Beyond it the oldest lines leave; capture to a file keeps everything.
+// The most characters the receive area keeps (some 800 000 lines of 80):
+// about 4 bytes of memory each in the text view, and select all or a resize
+// of a full area take a second or two. Beyond it the area rolls over and
+// starts again with its newest whole lines, at most RcvAreaRollKeptChars
+// (or half the bound, if that is less): screens of context, put back in a
+// few milliseconds. Capture to a file keeps everything.
 inline constexpr qsizetype MaxRcvAreaChars = 64 * 1024 * 1024;
+inline constexpr qsizetype RcvAreaRollKeptChars = 64 * 1024;
 
 // Where a data piece may be broken to keep its lines short.
 enum class LineBreaks {

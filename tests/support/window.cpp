@@ -182,8 +182,10 @@ QString scrollbackMismatch(const QString &shown, const QString &full, qsizetype 
         return QStringLiteral("the newest %1 characters are not kept as they came").arg(shown.size());
     if (full.at(full.size() - shown.size() - 1) != u'\n')
         return QStringLiteral("the oldest line kept is cut");
-    // A line of received data is never longer than the line limit.
-    if (shown.size() + MaxRcvLineLength + 1 <= bound)
+    // A roll keeps the newest whole lines that fit in what it keeps, and a
+    // line of received data is never longer than the line limit.
+    const qsizetype kept = qMin(RcvAreaRollKeptChars, bound / 2);
+    if (shown.size() + MaxRcvLineLength + 1 <= kept)
         return QStringLiteral("only %1 characters kept of a bound of %2").arg(shown.size()).arg(bound);
     return QString();
 }

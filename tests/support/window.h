@@ -113,8 +113,8 @@ bool sendAreaLoading(const mKestruneWidget &w);
 void clickBox(QCheckBox *box);
 
 // Why shown is not what a receive area that keeps at most bound characters
-// shows of full: all of it when it fits, else its newest whole lines, as
-// many as fit. Empty when it is.
+// shows of full: all of it when it fits, else its newest whole lines, at
+// least those that a roll keeps. Empty when it is.
 QString scrollbackMismatch(const QString &shown, const QString &full, qsizetype bound);
 
 } // namespace testsupport
