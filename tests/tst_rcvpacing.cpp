@@ -65,7 +65,7 @@ struct Rig
     {
         if (!flow.pending().isActive())
             flow.pending().begin(!area.isEmpty(), true, 0, 0);
-        flow.pending().insert(text);
+        flow.pending().insert(text.toString());
         flow.chunkAdded();
         flow.counted(total);
     }

@@ -10,18 +10,80 @@ bool endsParagraph(QChar ch)
         || ch == QChar(0xFDD0) || ch == QChar(0xFDD1);
 }
 
+// Short pieces join the last one up to this size, so that a flood of small
+// chunks does not make a piece of each.
+constexpr qsizetype JoinChars = 4096;
+
 // Appends text as its own insertion would add it: a CR that ends what came
 // before and an LF that starts text make two paragraphs, not one CR LF, so
 // the CR becomes the paragraph separator it stands for.
-void appendInsertion(QString &target, QStringView text)
+void appendInsertion(RcvTextQueue &target, QString text)
 {
     if (!target.isEmpty() && target.back() == QLatin1Char('\r') && !text.isEmpty()
         && text.front() == QLatin1Char('\n'))
-        target.back() = QChar::ParagraphSeparator;
-    target.append(text);
+        target.setBack(QChar::ParagraphSeparator);
+    target.append(std::move(text));
+}
+
+// Whether text may be cut before position: not inside a surrogate pair, and
+// not between the CR and LF of one line break.
+bool mayCut(const QString &text, qsizetype position)
+{
+    return position <= 0 || position >= text.size()
+        || !((text[position - 1].isHighSurrogate() && text[position].isLowSurrogate())
+             || (text[position - 1] == QLatin1Char('\r') && text[position] == QLatin1Char('\n')));
 }
 
 } // namespace
+
+void RcvTextQueue::append(QString text)
+{
+    if (text.isEmpty())
+        return;
+    chars += text.size();
+    if (!pieces.empty() && pieces.back().size() + text.size() <= JoinChars)
+        pieces.back().append(text);
+    else
+        pieces.push_back(std::move(text));
+}
+
+QString RcvTextQueue::take(qsizetype limit)
+{
+    limit = qMax<qsizetype>(limit, 2);
+    QString piece;
+    // A whole piece that fits, alone, leaves without a copy.
+    if (!pieces.empty() && offset == 0 && pieces.front().size() <= limit
+        && (pieces.size() == 1 || pieces.front().size() + pieces[1].size() > limit)) {
+        piece = std::move(pieces.front());
+        pieces.pop_front();
+        chars -= piece.size();
+        return piece;
+    }
+    while (!pieces.empty() && piece.size() < limit) {
+        const QString &front = pieces.front();
+        qsizetype end = qMin(front.size(), offset + limit - piece.size());
+        if (!mayCut(front, end))
+            --end;
+        if (end <= offset)
+            break; // a pair that starts at the limit waits for the next piece
+        piece.append(QStringView(front).mid(offset, end - offset));
+        chars -= end - offset;
+        offset = end;
+        if (offset == front.size()) {
+            pieces.pop_front();
+            offset = 0;
+        }
+    }
+    return piece;
+}
+
+qsizetype RcvTextQueue::heldChars() const
+{
+    qsizetype held = 0;
+    for (const QString &piece : pieces)
+        held += piece.capacity();
+    return held;
+}
 
 void RcvPending::begin(bool hasText, bool atEnd, int cursorColumn, int trailingChars)
 {
@@ -49,12 +111,12 @@ void RcvPending::advanceColumn(QStringView text)
     column += text.size();
 }
 
-void RcvPending::insert(QStringView text)
+void RcvPending::insert(QString text)
 {
     if (text.isEmpty())
         return;
-    appendInsertion(cursorText, text);
     advanceColumn(text);
+    appendInsertion(cursorText, std::move(text));
     areaHasText = true;
 }
 
@@ -68,10 +130,10 @@ void RcvPending::insertData(QStringView piece, LineBreaks rule, int limit)
 void RcvPending::appendParagraph(QStringView text)
 {
     // A paragraph appended to an area with text starts on a new line.
-    QString &target = cursorAtEnd ? cursorText : endText;
+    RcvTextQueue &target = cursorAtEnd ? cursorText : endText;
     if (areaHasText)
-        appendInsertion(target, u"\n");
-    target.append(text);
+        appendInsertion(target, QStringLiteral("\n"));
+    target.append(text.toString());
     if (cursorAtEnd)
         column = text.size();
     // An empty paragraph in an empty area leaves the area empty.
@@ -81,19 +143,5 @@ void RcvPending::appendParagraph(QStringView text)
 QString RcvPending::take(qsizetype limit, bool &atCursor)
 {
     atCursor = !cursorText.isEmpty();
-    QString &text = atCursor ? cursorText : endText;
-    qsizetype end = qMin(text.size(), qMax<qsizetype>(limit, 2));
-    if (end == text.size())
-        return std::exchange(text, QString());
-    // A pair inserted in two pieces would not be the same text: CR then LF
-    // makes two paragraphs where CR LF makes one.
-    if ((text[end - 1].isHighSurrogate() && text[end].isLowSurrogate())
-        || (text[end - 1] == QLatin1Char('\r') && text[end] == QLatin1Char('\n')))
-        --end;
-    QString piece = text.first(end);
-    // The front of the string goes without moving the rest; later appends
-    // use the room it leaves, so a backlog that lasts holds no more than
-    // what waits.
-    text.remove(0, end);
-    return piece;
+    return (atCursor ? cursorText : endText).take(limit);
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <deque>
+
 // How the receive area keeps up with what is read. Text goes into the area
 // once a frame, in insertions of bounded size that together take at most a
 // few milliseconds per frame (more follow on the next event-loop passes), so
@@ -21,6 +23,32 @@ inline constexpr qint64 RcvCountIntervalMs = 30;
 // At most this much display text (4 Mi characters, 8 MiB) waits for the
 // area; beyond it the area takes text at once and reading waits for it.
 inline constexpr qsizetype MaxRcvPendingChars = 4 * 1024 * 1024;
+
+// Text that waits, oldest first, in the pieces it came in: a piece goes in
+// without a copy (short ones join the last), and comes out whole where it
+// fits, so text is copied at most once on its way and nothing is kept once
+// taken.
+class RcvTextQueue final
+{
+public:
+    qsizetype size() const { return chars; }
+    bool isEmpty() const { return chars == 0; }
+    // The last character; the queue is not empty.
+    QChar back() const { return pieces.back().back(); }
+    void setBack(QChar ch) { pieces.back().back() = ch; }
+    void append(QString text);
+    // Up to about limit characters from the front, never splitting a
+    // surrogate pair or a CR LF pair.
+    QString take(qsizetype limit);
+    // Characters of memory the pieces hold.
+    qsizetype heldChars() const;
+
+private:
+    std::deque<QString> pieces;
+    // Characters of the front piece already taken.
+    qsizetype offset = 0;
+    qsizetype chars = 0;
+};
 
 // Display text that has been read but is not in the receive area yet, kept
 // free of widgets. Pieces are added exactly as the chunk-by-chunk procedure
@@ -51,7 +79,7 @@ public:
     bool isEmpty() const { return size() == 0; }
 
     // Text at the cursor, as it is (headers and separators).
-    void insert(QStringView text);
+    void insert(QString text);
     // Received data at the cursor, broken so that no line grows past limit.
     void insertData(QStringView piece, LineBreaks rule, int limit = MaxRcvLineLength);
     // A new paragraph at the end of the area.
@@ -63,7 +91,7 @@ public:
     // the whole. atCursor tells where the piece taken goes.
     QString take(qsizetype limit, bool &atCursor);
     // Characters of memory the collected text holds, taken or not.
-    qsizetype heldChars() const { return cursorText.capacity() + endText.capacity(); }
+    qsizetype heldChars() const { return cursorText.heldChars() + endText.heldChars(); }
 
 private:
     void advanceColumn(QStringView text);
@@ -73,7 +101,6 @@ private:
     bool cursorAtEnd = true;
     qsizetype column = 0;
     int trailing = 0;
-    // Only what waits is kept: a piece taken leaves its text.
-    QString cursorText;
-    QString endText;
+    RcvTextQueue cursorText;
+    RcvTextQueue endText;
 };
