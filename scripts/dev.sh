@@ -15,15 +15,22 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build_dir=build
 
-build() {
+configure() {
     bash scripts/install-deps.sh "$@"
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
+build() {
+    configure "$@"
     cmake --build "$build_dir"
 }
 
 case ${1:-} in
     run)
-        build
+        # Only the program and the libraries it links: the tests, benchmarks
+        # and fuzzers are built by `test`.
+        configure
+        cmake --build "$build_dir" --target kestrune
         # The window reads its icons from the working directory, where the
         # build keeps copies of them.
         cd "$build_dir"

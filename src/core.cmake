@@ -2,6 +2,7 @@
 # the TCP server class and the socket helpers. Unit tests, fuzzers and
 # benchmarks link it directly; the fuzzers' project includes this file too.
 set(kestrune_core_sources
+    io/bounds.h
     io/fileopen.cpp io/fileopen.h
     io/filesend.cpp io/filesend.h
     io/hexcodec.cpp io/hexcodec.h
@@ -17,7 +18,6 @@ set(kestrune_core_sources
     net/peertext.cpp net/peertext.h
     net/readpass.cpp net/readpass.h
     net/tcpclose.cpp net/tcpclose.h
-    net/writequeue.h
 )
 list(TRANSFORM kestrune_core_sources PREPEND "${CMAKE_CURRENT_LIST_DIR}/")
 qt_add_library(kestrune_core STATIC ${kestrune_core_sources})

@@ -1,7 +1,7 @@
 #include "readpass.h"
 #include "paragraphs.h"
 #include "testsupport.h"
-#include "writequeue.h"
+#include "bounds.h"
 
 #include <QClipboard>
 #include <QSignalSpy>

@@ -12,6 +12,8 @@ class tst_PeerText final : public QObject
 private slots:
     void namesPeer_data();
     void namesPeer();
+    void namesSource_data();
+    void namesSource();
     void readsPort_data();
     void readsPort();
     void readsFieldAddress_data();
@@ -43,6 +45,35 @@ void tst_PeerText::namesPeer()
     const QHostAddress host(address);
     QVERIFY2(!host.isNull(), qPrintable(address));
     QCOMPARE(peerText(host, quint16(port)), expected);
+}
+
+void tst_PeerText::namesSource_data()
+{
+    // The link type, then the source's address and port as each link has them.
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("UDP, mapped sender") << "udp" << "::ffff:127.0.0.1" << "5000" << "127.0.0.1:5000";
+    QTest::newRow("server's client, IPv6") << "server" << "::1" << "40000" << "::1:40000";
+    QTest::newRow("TCP client, as typed") << "client" << "192.168.001.010" << "08080" << "192.168.001.010:08080";
+    QTest::newRow("TCP client, no port typed") << "client" << "127.0.0.1" << "" << "127.0.0.1:";
+}
+
+void tst_PeerText::namesSource()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, address);
+    QFETCH(QString, port);
+    QFETCH(QString, expected);
+
+    if (link == QLatin1String("client"))
+        QCOMPARE(tcpServerText(address, port), expected);
+    else if (link == QLatin1String("udp"))
+        QCOMPARE(udpSourceText(QHostAddress(address), port.toUShort()), expected);
+    else
+        QCOMPARE(serverClientText(QHostAddress(address), port.toUShort()), expected);
 }
 
 void tst_PeerText::readsPort_data()

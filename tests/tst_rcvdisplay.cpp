@@ -11,6 +11,8 @@ class tst_RcvDisplay final : public QObject
     Q_OBJECT
 
 private slots:
+    void headerAndStamp_data();
+    void headerAndStamp();
     void hexText_data();
     void hexText();
     void breakLongLines_data();
@@ -52,6 +54,29 @@ QStringList lines(int column, const QString &text, int trailing)
 }
 
 } // namespace
+
+void tst_RcvDisplay::headerAndStamp_data()
+{
+    // A row names a source for a header, or a time for a timestamp line.
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("header") << "127.0.0.1:8080" << QDateTime() << QStringLiteral("【数据来自127.0.0.1:8080】\n");
+    QTest::newRow("header, no source") << "" << QDateTime() << QStringLiteral("【数据来自】\n");
+    QTest::newRow("stamp, no leading zeros in the date")
+        << QString() << QDateTime(QDate(2026, 3, 7), QTime(9, 5, 1)) << QStringLiteral("【2026-3-7 09:05:01】");
+    QTest::newRow("stamp, last second of a year")
+        << QString() << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)) << QStringLiteral("【2026-12-31 23:59:59】");
+}
+
+void tst_RcvDisplay::headerAndStamp()
+{
+    QFETCH(QString, source);
+    QFETCH(QDateTime, time);
+    QFETCH(QString, expected);
+    QCOMPARE(source.isNull() ? rcvStampText(time) : rcvHeaderText(source), expected);
+}
 
 void tst_RcvDisplay::hexText_data()
 {

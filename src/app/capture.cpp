@@ -19,12 +19,12 @@
 void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
 {
     if (!checked) {
-        rcvArea.replace(rcvFlow, QString());
+        rcvArea.replace(QString());
         closeRcvFile();
         return;
     }
     // What was read before the click is shown before the dialog.
-    rcvFlow.flush();
+    rcvArea.flush();
 
     const QString fileName = chooseAnyFile(tr("建立接收文件"));
     if (fileName.isEmpty()) {
@@ -41,7 +41,7 @@ void mKestruneWidget::on_StartRcvFile_clicked(bool checked)
         ui->StartRcvFile->setChecked(false);
         return;
     }
-    rcvArea.replace(rcvFlow, tr("接收数据保存到文件：\n") + rcvFileName + QStringLiteral("\n"));
+    rcvArea.replace(tr("接收数据保存到文件：\n") + rcvFileName + QStringLiteral("\n"));
     on_pBtnResetCnt_clicked();
 }
 
@@ -64,7 +64,7 @@ void mKestruneWidget::captureRcvChunk(QByteArrayView chunk)
     // before it. The chunk that failed is lost.
     closeRcvFile();
     ui->StartRcvFile->setChecked(false);
-    ui->ReceiveTextEdit->moveCursor(QTextCursor::End);
+    rcvArea.moveCursorToEnd();
 }
 
 void mKestruneWidget::on_pBtnSaveRcvData_clicked()
@@ -86,11 +86,10 @@ void mKestruneWidget::on_pBtnSaveRcvData_clicked()
         QMessageBox::information(this, tr("错误"), tr("保存文件失败。"));
         return;
     }
-    // Everything read up to now is in the area first. The text is written
-    // in passes, as it stands now, while received text goes on joining the
-    // area; written in the locale's encoding, lines joined by single line
-    // feeds, without a byte-order mark.
-    rcvFlow.flush();
+    // Everything read up to now is saved. The text is written in passes,
+    // as it stands now, while received text goes on joining the area;
+    // written in the locale's encoding, lines joined by single line feeds,
+    // without a byte-order mark.
     RcvSave *save = rcvArea.save(std::move(file), this);
     connect(save, &RcvSave::progress, this, &mKestruneWidget::showRcvSave);
     connect(save, &RcvSave::finished, this, &mKestruneWidget::rcvSaveEnded);

@@ -4,7 +4,6 @@
 #include "filesend.h"
 #include "mkestruneform.h"
 #include "mtcpserver.h"
-#include "writequeue.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,21 +23,10 @@
 
 #include <chrono>
 
-namespace {
-
-constexpr qint64 FileChunk = 1024;
-// Events run at least after this many chunks of a TCP file send, and the
-// send waits while a link has more than MaxQueuedBytes queued.
-constexpr int ChunksPerEventPass = 8;
-// The counter and progress bar are redrawn at most this often during a send.
-constexpr qint64 DisplayIntervalMs = 33;
-
-} // namespace
-
 void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
 {
     if (!checked) {
-        rcvArea.replace(rcvFlow, QString());
+        rcvArea.replace(QString());
         closeDataFile();
         return;
     }
@@ -57,7 +45,7 @@ void mKestruneWidget::on_cBoxStartSndFile_clicked(bool checked)
         ui->cBoxStartSndFile->setChecked(false);
         return;
     }
-    rcvArea.replace(rcvFlow, tr("从文件发送数据：\n") + dataFileName + QStringLiteral("\n"));
+    rcvArea.replace(tr("从文件发送数据：\n") + dataFileName + QStringLiteral("\n"));
 }
 
 void mKestruneWidget::closeDataFile()
@@ -73,8 +61,7 @@ void mKestruneWidget::sendDataFile()
     ui->pBtnSendData->setText(tr("正在发送"));
     ui->pBtnSendData->setEnabled(false);
     insertDateTimeInRcvDisp();
-    rcvFlow.flush();
-    ui->ReceiveTextEdit->appendPlainText(tr("开始发送..."));
+    rcvArea.appendNote(tr("开始发送..."));
 
     fileSendRunning = true;
     toSendFile();
@@ -83,9 +70,8 @@ void mKestruneWidget::sendDataFile()
     fileSendRunning = false;
 
     insertDateTimeInRcvDisp();
-    rcvFlow.flush();
-    ui->ReceiveTextEdit->appendPlainText(tr("发送完成！"));
-    ui->ReceiveTextEdit->appendPlainText(tr("共发送数据：") + sendTotalText(sndByteCnt) + QStringLiteral("MB"));
+    rcvArea.appendNote(tr("发送完成！"));
+    rcvArea.appendNote(tr("共发送数据：") + sendTotalText(sndByteCnt) + QStringLiteral("MB"));
     ui->pBtnSendData->setText(tr("发送"));
     // A link closed during the send leaves nothing to send on.
     ui->pBtnSendData->setEnabled(ui->pBtnNetCnnt->isChecked());
@@ -141,14 +127,14 @@ void mKestruneWidget::toSendFile()
             break;
         sndByteCnt += quint32(n);
         sent += n;
-        if (sinceDisplay.hasExpired(DisplayIntervalMs)) {
+        if (sinceDisplay.hasExpired(SendDisplayIntervalMs)) {
             showProgress();
             sinceDisplay.restart();
         }
 
         if (linkMode == UdpLink) {
-            msDelay(1);
-        } else if (++chunksSincePass == ChunksPerEventPass || queuedBytes(linkMode) > MaxQueuedBytes) {
+            msDelay(FileDatagramGapMs);
+        } else if (++chunksSincePass == FileChunksPerPass || queuedBytes(linkMode) > MaxQueuedBytes) {
             chunksSincePass = 0;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
             // A slow peer must not make the file pile up in memory.

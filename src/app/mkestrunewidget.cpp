@@ -36,16 +36,13 @@ mKestruneWidget::mKestruneWidget(QWidget *parent)
 
     ui->SndProgressBar->hide();
 
-    // Nobody can undo in the read-only receive area; its history would only
-    // hold a copy of everything received.
-    ui->ReceiveTextEdit->setUndoRedoEnabled(false);
     // Received text that waits goes into the area at the latest when the
     // event loop runs out of work.
     if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &mKestruneWidget::rcvEventLoopIdle);
     // What was read before a display switch changes is shown before it.
     for (QCheckBox *box : {ui->cBox_PauseShowRcv, ui->cBox_ShowRcvTime, ui->cBox_RcvHexDisp})
-        connect(box, &QCheckBox::toggled, this, [this] { rcvFlow.flush(); });
+        connect(box, &QCheckBox::toggled, this, [this] { rcvArea.flush(); });
     // Lines break anywhere in the send area: laying out one long word for
     // word-boundary wrapping takes time quadratic in its length, so a
     // loaded or pasted line of megabytes without a space would hold the

@@ -200,8 +200,6 @@ private:
                      [this] { resumeRcvReading(); },
                      [this](bool hold) { rcvArea.holdPaint(hold); },
                      [this] { udpDataReceived(); }}};
-    RcvArea rcvArea;
-    // The timestamp line of the second it names.
-    qint64 rcvStampSecond = -1;
-    QString rcvStampText;
+    RcvArea rcvArea{rcvFlow};
+    RcvStamp rcvStamp;
 };

@@ -8,7 +8,15 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-void RcvArea::prepare(RcvFlow &flow)
+void RcvArea::attach(QPlainTextEdit *widget)
+{
+    area = widget;
+    // Nobody can undo in the read-only area; its history would only hold a
+    // copy of everything received.
+    area->setUndoRedoEnabled(false);
+}
+
+void RcvArea::prepare()
 {
     RcvPending &pending = flow.pending();
     if (pending.isActive() && !cursorMoved())
@@ -30,12 +38,12 @@ bool RcvArea::cursorMoved() const
     return cursor.position() != pendingCursor.position() || cursor.anchor() != pendingCursor.anchor();
 }
 
-bool RcvArea::hasText(const RcvFlow &flow) const
+bool RcvArea::hasText() const
 {
     return flow.pending().isActive() ? flow.pending().hasText() : !area->document()->isEmpty();
 }
 
-void RcvArea::insert(RcvFlow &flow, const QString &text)
+void RcvArea::insert(const QString &text)
 {
     if (flow.pending().isActive()) {
         flow.pending().insert(text);
@@ -46,7 +54,7 @@ void RcvArea::insert(RcvFlow &flow, const QString &text)
     trim();
 }
 
-void RcvArea::insertData(RcvFlow &flow, const QString &piece, LineBreaks rule)
+void RcvArea::insertData(const QString &piece, LineBreaks rule)
 {
     if (flow.pending().isActive()) {
         flow.pending().insertData(piece, rule);
@@ -63,7 +71,7 @@ void RcvArea::insertData(RcvFlow &flow, const QString &piece, LineBreaks rule)
     trim();
 }
 
-void RcvArea::appendLine(RcvFlow &flow, const QString &text)
+void RcvArea::appendLine(const QString &text)
 {
     if (flow.pending().isActive()) {
         flow.pending().appendParagraph(text);
@@ -71,6 +79,30 @@ void RcvArea::appendLine(RcvFlow &flow, const QString &text)
     }
     area->appendPlainText(text);
     trim();
+}
+
+void RcvArea::appendNote(const QString &text)
+{
+    flow.flush();
+    area->appendPlainText(text);
+    trim();
+}
+
+void RcvArea::flush()
+{
+    flow.flush();
+}
+
+void RcvArea::finish()
+{
+    flow.finish();
+    finishSave();
+}
+
+void RcvArea::moveCursorToEnd()
+{
+    flow.flush();
+    area->moveCursor(QTextCursor::End);
 }
 
 void RcvArea::put(const QString &piece, bool atCursor)
@@ -100,7 +132,7 @@ void RcvArea::holdPaint(bool hold)
     area->setUpdatesEnabled(!hold);
 }
 
-void RcvArea::replace(RcvFlow &flow, const QString &text)
+void RcvArea::replace(const QString &text)
 {
     flow.drop();
     finishSave();
@@ -112,6 +144,7 @@ void RcvArea::replace(RcvFlow &flow, const QString &text)
 
 RcvSave *RcvArea::save(std::unique_ptr<QFile> file, QObject *parent)
 {
+    flow.flush();
     finishSave();
     running = new RcvSave(std::move(file), area->document(), parent);
     // Lines held back while the save read them leave once it has ended.

@@ -17,7 +17,9 @@ QT_END_NAMESPACE
 class RcvFlow;
 class RcvSave;
 
-// The receive area as the receive flow fills it. Received text is rendered
+// The receive area as the receive flow fills it, and the one place that
+// writes to it: whatever changes the area first puts the flow's pending
+// text in, or drops it, so that text never lands out of order. Received text is rendered
 // into the flow's pending text for the place of the area's cursor when the
 // text began to collect, and goes in there later; paragraphs that the
 // rendering appends go to the end. With a selection in the area nothing is
@@ -32,19 +34,28 @@ class RcvArea final
     Q_DISABLE_COPY_MOVE(RcvArea)
 
 public:
-    RcvArea() = default;
-    void attach(QPlainTextEdit *widget) { area = widget; }
+    explicit RcvArea(RcvFlow &flow) : flow(flow) {}
+    void attach(QPlainTextEdit *widget);
 
     // Starts collecting for the cursor unless text for it is being
     // collected already; a cursor moved meanwhile first gets what waits.
-    void prepare(RcvFlow &flow);
+    void prepare();
     // The area's operations, on the pending text while it collects.
-    bool hasText(const RcvFlow &flow) const;
-    void insert(RcvFlow &flow, const QString &text);
+    bool hasText() const;
+    void insert(const QString &text);
     // Data at the cursor, broken so that no line grows past the area's
     // line limit.
-    void insertData(RcvFlow &flow, const QString &piece, LineBreaks rule);
-    void appendLine(RcvFlow &flow, const QString &text);
+    void insertData(const QString &piece, LineBreaks rule);
+    void appendLine(const QString &text);
+    // A paragraph at the end, after everything read so far.
+    void appendNote(const QString &text);
+    // Puts everything read so far into the area now.
+    void flush();
+    // Puts everything in and lets a running save write the rest: the
+    // window is closing.
+    void finish();
+    // Text that follows goes at the end, wherever the user's cursor stood.
+    void moveCursorToEnd();
 
     // What the flow hands over: a piece for the cursor or for the end.
     void put(const QString &piece, bool atCursor);
@@ -52,10 +63,10 @@ public:
     void holdPaint(bool hold);
 
     // Replaces everything in the area, waiting text included, with text.
-    void replace(RcvFlow &flow, const QString &text);
+    void replace(const QString &text);
 
-    // Starts writing the area's text to an open file; a save still running
-    // is finished first. The save reports to whoever connects to it.
+    // Starts writing the area's text, with everything read so far, to an
+    // open file; a save still running is finished first. The save reports to whoever connects to it.
     RcvSave *save(std::unique_ptr<QFile> file, QObject *parent);
     // Writes the rest of a running save at once.
     void finishSave();
@@ -72,6 +83,7 @@ private:
     // Past the bound, the area starts again with its newest lines.
     void trim();
 
+    RcvFlow &flow;
     QPlainTextEdit *area = nullptr;
     // The cursor the pending text was rendered for.
     QTextCursor pendingCursor;

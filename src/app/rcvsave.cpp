@@ -1,14 +1,12 @@
 #include "rcvsave.h"
 
+#include "bounds.h"
+
 #include <QFile>
 #include <QTextBlock>
 #include <QTextDocument>
 
 namespace {
-
-// Each pass encodes and writes whole lines of about this many characters
-// (a few milliseconds), then lets events run.
-constexpr qsizetype PassChars = 256 * 1024;
 
 // A line's text as the document's plain text gives it: the separators that
 // a paragraph may hold become line feeds, and non-breaking spaces spaces.
@@ -79,7 +77,7 @@ bool RcvSave::writeSome()
         return false;
     QString text;
     QTextBlock block = document->findBlock(next);
-    while (block.isValid() && next < savedEnd && text.size() < PassChars) {
+    while (block.isValid() && next < savedEnd && text.size() < RcvSavePassChars) {
         // The part of the line that lies in the saved range, and its line
         // feed when that does too.
         const int lineEnd = block.position() + block.length() - 1;

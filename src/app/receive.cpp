@@ -8,13 +8,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDate>
-#include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTcpSocket>
-#include <QTime>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -47,7 +44,7 @@ void mKestruneWidget::udpDataReceived()
             break; // none left, or a failure the socket reports again
         }
         if (source.isNull() || senderPort != lastSenderPort || sender != lastSender) {
-            source = peerText(sender, senderPort);
+            source = udpSourceText(sender, senderPort);
             lastSender = sender;
             lastSenderPort = senderPort;
         }
@@ -74,8 +71,7 @@ void mKestruneWidget::readTcpClient()
         const QByteArray chunk = tcpClientSocket->read(qMin(tcpClientSocket->bytesAvailable(), MaxTcpChunk));
         if (chunk.isEmpty())
             break;
-        // The source is named by the fields as typed, not by the socket.
-        showRcvChunk(chunk, ui->lEditIpAddr->text() + QLatin1Char(':') + ui->lEditIpPort->text());
+        showRcvChunk(chunk, tcpServerText(ui->lEditIpAddr->text(), ui->lEditIpPort->text()));
         countRcvBytes(chunk.size());
     }
     // A server that has ended the connection has now been read to the end.
@@ -110,20 +106,20 @@ void mKestruneWidget::showRcvChunk(QByteArrayView chunk, const QString &source)
 
     // The chunk is rendered now, by the switches as they stand, into text
     // that waits for the next frame.
-    rcvArea.prepare(rcvFlow);
+    rcvArea.prepare();
     if (source != lastRcvSource) {
         lastRcvSource = source;
-        if (rcvArea.hasText(rcvFlow))
-            rcvArea.insert(rcvFlow, QStringLiteral("\n"));
-        rcvArea.insert(rcvFlow, tr("【数据来自") + source + tr("】\n"));
+        if (rcvArea.hasText())
+            rcvArea.insert(QStringLiteral("\n"));
+        rcvArea.insert(rcvHeaderText(source));
     }
     if (ui->cBox_ShowRcvTime->isChecked())
         insertDateTimeInRcvDisp();
     if (!chunk.isEmpty()) {
         if (ui->cBox_RcvHexDisp->isChecked())
-            rcvArea.insertData(rcvFlow, rcvHexText(chunk), LineBreaks::HexGroups);
+            rcvArea.insertData(rcvHexText(chunk), LineBreaks::HexGroups);
         else
-            rcvArea.insertData(rcvFlow, QString::fromUtf8(chunk), LineBreaks::AnyCharacter);
+            rcvArea.insertData(QString::fromUtf8(chunk), LineBreaks::AnyCharacter);
     }
     rcvFlow.chunkAdded();
 }
@@ -153,8 +149,7 @@ void mKestruneWidget::rcvEventLoopIdle()
 
 void mKestruneWidget::closeEvent(QCloseEvent *event)
 {
-    rcvFlow.finish();
-    rcvArea.finishSave();
+    rcvArea.finish();
     QWidget::closeEvent(event);
 }
 
@@ -166,22 +161,11 @@ void mKestruneWidget::countRcvBytes(qint64 length)
 
 void mKestruneWidget::insertDateTimeInRcvDisp()
 {
-    // The text changes once a second and is built again only then: a flood
-    // of chunks would otherwise spend much of its time reading the clock.
-    const qint64 second = QDateTime::currentSecsSinceEpoch();
-    if (second != rcvStampSecond) {
-        const QDate date = QDate::currentDate();
-        const QString dateText = QString::number(date.year()) + QLatin1Char('-') + QString::number(date.month())
-            + QLatin1Char('-') + QString::number(date.day());
-        const QString timeText = QTime::currentTime().toString(Qt::TextDate);
-        rcvStampText = tr("【") + dateText + tr(" ") + timeText + tr("】");
-        rcvStampSecond = second;
-    }
-    rcvArea.appendLine(rcvFlow, rcvStampText);
+    rcvArea.appendLine(rcvStamp.now());
 }
 
 void mKestruneWidget::on_pBtnClearRcvDisp_clicked()
 {
     // What was read before the click goes with the rest.
-    rcvArea.replace(rcvFlow, QString());
+    rcvArea.replace(QString());
 }

@@ -3,7 +3,7 @@
 #include "hexcodec.h"
 #include "mkestruneform.h"
 #include "mtcpserver.h"
-#include "writequeue.h"
+#include "bounds.h"
 
 #include <QCheckBox>
 #include <QComboBox>

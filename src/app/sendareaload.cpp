@@ -11,21 +11,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace {
-
-// Each pass reads and inserts for about this long, then lets events run.
-constexpr qint64 PassBudgetMs = 20;
-// The file is read in pieces of this size.
-constexpr qint64 ReadChunk = 256 * 1024;
-// Text goes into the area in pieces of about this many characters, each
-// ending at a line break: every insertion lays out again the paragraph it
-// lands in, so a paragraph is best inserted whole.
-constexpr qsizetype InsertChunk = 256 * 1024;
-// A pipe with nothing in it yet is looked at again this much later.
-constexpr int PipeRetryMs = 10;
-
-} // namespace
-
 SendAreaLoad::SendAreaLoad(std::unique_ptr<QFile> file, QPlainTextEdit *area, QObject *parent)
     : QObject(parent)
     , file(std::move(file))
@@ -62,7 +47,7 @@ void SendAreaLoad::pass()
         return end(Outcome::Stopped);
     QElapsedTimer clock;
     clock.start();
-    while (!clock.hasExpired(PassBudgetMs)) {
+    while (!clock.hasExpired(LoadPassMs)) {
         if (takingBack || lineTooLong()) {
             takingBack = true;
             if (!takeBackStep())
@@ -77,7 +62,7 @@ void SendAreaLoad::pass()
         }
         if (!readSome()) {
             emit progress(done, total);
-            nextPass.start(PipeRetryMs);
+            nextPass.start(LoadPipeRetryMs);
             return;
         }
     }
@@ -99,7 +84,7 @@ bool SendAreaLoad::readSome()
         if (n == 0)
             return false;
     }
-    QByteArray chunk(ReadChunk, Qt::Uninitialized);
+    QByteArray chunk(LoadReadBytes, Qt::Uninitialized);
     ssize_t n = -1;
     do
         n = ::read(fd, chunk.data(), size_t(chunk.size()));
@@ -135,12 +120,12 @@ bool SendAreaLoad::insertPiece(bool all)
     if (waiting.isEmpty())
         return false;
     qsizetype size = waiting.size();
-    if (!all || size > InsertChunk) {
+    if (!all || size > LoadInsertChars) {
         // After the last line break within a piece, else after the first
         // one beyond it.
-        qsizetype lineEnd = waiting.lastIndexOf(QLatin1Char('\n'), qMin(size, InsertChunk) - 1);
+        qsizetype lineEnd = waiting.lastIndexOf(QLatin1Char('\n'), qMin(size, LoadInsertChars) - 1);
         if (lineEnd < 0)
-            lineEnd = waiting.indexOf(QLatin1Char('\n'), InsertChunk);
+            lineEnd = waiting.indexOf(QLatin1Char('\n'), LoadInsertChars);
         if (lineEnd >= 0)
             size = lineEnd + 1;
         else if (!all)

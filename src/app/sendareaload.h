@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bounds.h"
 #include "loadedtext.h"
 #include "paragraphs.h"
 
@@ -36,10 +37,6 @@ class SendAreaLoad final : public QObject
     Q_DISABLE_COPY_MOVE(SendAreaLoad)
 
 public:
-    // Loading stops here: beyond it the area is no longer usable, and an
-    // endless source would never end.
-    static constexpr qint64 MaxLoadedBytes = 16 * 1024 * 1024;
-
     enum class Outcome { Loaded, Stopped, LineTooLong };
     Q_ENUM(Outcome)
 

@@ -45,6 +45,30 @@ QString rcvHexText(QByteArrayView bytes)
     return text;
 }
 
+QString rcvHeaderText(const QString &source)
+{
+    return QStringLiteral("【数据来自") + source + QStringLiteral("】\n");
+}
+
+QString rcvStampText(const QDateTime &time)
+{
+    const QDate date = time.date();
+    return QStringLiteral("【") + QString::number(date.year()) + QLatin1Char('-') + QString::number(date.month())
+        + QLatin1Char('-') + QString::number(date.day()) + QLatin1Char(' ') + time.time().toString(Qt::TextDate)
+        + QStringLiteral("】");
+}
+
+const QString &RcvStamp::now()
+{
+    const QDateTime time = QDateTime::currentDateTime();
+    const qint64 current = time.toSecsSinceEpoch();
+    if (current != second) {
+        text = rcvStampText(time);
+        second = current;
+    }
+    return text;
+}
+
 QString breakLongLines(QStringView piece, int column, int trailing, LineBreaks rule, int limit)
 {
     QString result;

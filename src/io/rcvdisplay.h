@@ -1,29 +1,39 @@
 #pragma once
 
+#include "bounds.h"
+
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 #include <QStringView>
 
 // How the receive area renders bytes, kept free of widgets.
 
-// The longest line that received data may build in the receive area. A text
-// edit lays out a whole paragraph again on every insertion, so an endless
-// line would make each chunk slower than the last.
-inline constexpr int MaxRcvLineLength = 1024;
-
-// The most characters the receive area keeps (some 800 000 lines of 80):
-// about 4 bytes of memory each in the text view, and select all or a resize
-// of a full area take a second or two. Beyond it the area rolls over and
-// starts again with its newest whole lines, at most RcvAreaRollKeptChars
-// (or half the bound, if that is less): screens of context, put back in a
-// few milliseconds. Capture to a file keeps everything.
-inline constexpr qsizetype MaxRcvAreaChars = 64 * 1024 * 1024;
-inline constexpr qsizetype RcvAreaRollKeptChars = 64 * 1024;
-
 // Where a data piece may be broken to keep its lines short.
 enum class LineBreaks {
     AnyCharacter, // text view: anywhere but inside a surrogate pair
     HexGroups,    // hex view: only between the piece's 3-character groups
+};
+
+// The header above a chunk whose source differs from the last one's:
+// "【数据来自" source "】" and a line feed.
+QString rcvHeaderText(const QString &source);
+
+// The timestamp line "【2026-3-7 09:05:01】": the date's numbers without
+// leading zeros, the time as hours, minutes and seconds of two digits.
+QString rcvStampText(const QDateTime &time);
+
+// The timestamp line of the current second, made again only when the second
+// changes: a flood of chunks would otherwise spend much of its time
+// formatting the clock.
+class RcvStamp final
+{
+public:
+    const QString &now();
+
+private:
+    qint64 second = -1;
+    QString text;
 };
 
 // The hex view of bytes: two upper-case digits and one space per byte.

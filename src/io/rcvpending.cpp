@@ -10,10 +10,6 @@ bool endsParagraph(QChar ch)
         || ch == QChar(0xFDD0) || ch == QChar(0xFDD1);
 }
 
-// Short pieces join the last one up to this size, so that a flood of small
-// chunks does not make a piece of each.
-constexpr qsizetype JoinChars = 4096;
-
 // Appends text as its own insertion would add it: a CR that ends what came
 // before and an LF that starts text make two paragraphs, not one CR LF, so
 // the CR becomes the paragraph separator it stands for.
@@ -41,7 +37,7 @@ void RcvTextQueue::append(QString text)
     if (text.isEmpty())
         return;
     chars += text.size();
-    if (!pieces.empty() && pieces.back().size() + text.size() <= JoinChars)
+    if (!pieces.empty() && pieces.back().size() + text.size() <= RcvJoinChars)
         pieces.back().append(text);
     else
         pieces.push_back(std::move(text));

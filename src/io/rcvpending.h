@@ -7,23 +7,6 @@
 
 #include <deque>
 
-// How the receive area keeps up with what is read. Text goes into the area
-// once a frame, in insertions of bounded size that together take at most a
-// few milliseconds per frame (more follow on the next event-loop passes), so
-// reading is never held longer than a socket's buffer covers.
-inline constexpr int RcvFrameMs = 25;
-inline constexpr qsizetype MaxRcvInsertChars = 16 * 1024;
-// While a backlog goes in with painting held, pieces are larger: every
-// insertion that adds lines has the area lay out its last page again, so
-// fewer, larger pieces lay out less for the same text.
-inline constexpr qsizetype MaxRcvBacklogInsertChars = 64 * 1024;
-inline constexpr qint64 MaxRcvInsertMs = 3;
-// The receive counter is redrawn at most this often while data keeps coming.
-inline constexpr qint64 RcvCountIntervalMs = 30;
-// At most this much display text (4 Mi characters, 8 MiB) waits for the
-// area; beyond it the area takes text at once and reading waits for it.
-inline constexpr qsizetype MaxRcvPendingChars = 4 * 1024 * 1024;
-
 // Text that waits, oldest first, in the pieces it came in: a piece goes in
 // without a copy (short ones join the last), and comes out whole where it
 // fits, so text is copied at most once on its way and nothing is kept once

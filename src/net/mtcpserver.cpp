@@ -4,7 +4,7 @@
 #include "peertext.h"
 #include "readpass.h"
 #include "tcpclose.h"
-#include "writequeue.h"
+#include "bounds.h"
 
 #include <QByteArray>
 #include <QTcpSocket>
@@ -158,7 +158,7 @@ void mTcpServer::acceptPending()
         const auto *address = reinterpret_cast<const sockaddr *>(&peer);
         const quint16 port = ntohs(peer.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6 *>(&peer)->sin6_port
                                                               : reinterpret_cast<const sockaddr_in *>(&peer)->sin_port);
-        socket->setObjectName(peerText(QHostAddress(address), port));
+        socket->setObjectName(serverClientText(QHostAddress(address), port));
         addPendingConnection(socket);
         emit newConnection();
     }

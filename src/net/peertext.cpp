@@ -16,6 +16,11 @@ QString peerText(const QHostAddress &address, quint16 port)
     return host + QLatin1Char(':') + QString::number(port);
 }
 
+QString tcpServerText(const QString &typedAddress, const QString &typedPort)
+{
+    return typedAddress + QLatin1Char(':') + typedPort;
+}
+
 bool setFieldAddress(QHostAddress &address, const QString &text)
 {
     const QStringList groups = text.split(QLatin1Char('.'));

@@ -8,6 +8,20 @@
 // dotted IPv4 form so the same peer always reads the same.
 QString peerText(const QHostAddress &address, quint16 port);
 
+// The texts that name where received data came from, one per link type.
+// Each is shown in the header above received data, and is an identity
+// there: a header is written again whenever the text changes. The text of
+// a server's client is an identity beyond that: the client selector lists
+// it, and a client that leaves is found by it. Only the TCP client's text
+// is display alone, taken from the fields as typed.
+// A datagram's sender.
+inline QString udpSourceText(const QHostAddress &sender, quint16 port) { return peerText(sender, port); }
+// A client as the server accepted it.
+inline QString serverClientText(const QHostAddress &client, quint16 port) { return peerText(client, port); }
+// The server a TCP client link reaches, named by the address and port
+// fields as typed, not by the socket.
+QString tcpServerText(const QString &typedAddress, const QString &typedPort);
+
 // Parses an address typed into a masked address field. Dotted groups with
 // leading zeros ("192.168.001.010") are decimal, as the user means them,
 // not octal as inet_aton-style parsing would read them. Returns whether

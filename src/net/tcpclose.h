@@ -1,15 +1,13 @@
 #pragma once
 
+#include "bounds.h"
+
 #include <QtGlobal>
 
 QT_BEGIN_NAMESPACE
 class QObject;
 class QTcpSocket;
 QT_END_NAMESPACE
-
-// How long a closed TCP connection may take to hand over the bytes still
-// queued for it before it is aborted.
-inline constexpr int ClosingGraceMs = 30 * 1000;
 
 // Ends a TCP connection that the program no longer uses without losing
 // what was already handed to it: the socket, whose receivers the caller
