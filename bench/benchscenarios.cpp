@@ -307,9 +307,9 @@ QString lastLineWith(const QString &text, const QString &needle)
     return {};
 }
 
-// Clicks the send button; the whole file send runs inside the click. If it
-// still runs after limitMs the data source is switched off, which must end
-// it. True when that stop was needed.
+// Clicks the send button and waits for the file send to end. If it still
+// runs after limitMs the data source is switched off, which must end it.
+// True when that stop was needed.
 bool sendWithLimit(BenchWindow &window, int limitMs)
 {
     QTimer watchdog;
@@ -321,6 +321,7 @@ bool sendWithLimit(BenchWindow &window, int limitMs)
     });
     watchdog.start(limitMs);
     window.clickSend();
+    waitUntil([&] { return !testsupport::fileSendRunning(window.widget()); }, limitMs + 30000);
     watchdog.stop();
     return fired;
 }

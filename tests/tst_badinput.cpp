@@ -631,6 +631,7 @@ void tst_BadInput::endlessDataSource()
     QElapsedTimer clock;
     clock.start();
     window.send();
+    QTRY_VERIFY_WITH_TIMEOUT(!fileSendRunning(*window.w), 2 * Timeout);
     watch.stop();
     const qint64 elapsed = clock.elapsed();
     const quint32 total = window.sent();

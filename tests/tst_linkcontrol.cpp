@@ -812,6 +812,7 @@ void tst_LinkControl::serverCloseAbortsClientThatNeverReads()
     });
     watch.start();
     window.send();
+    QTRY_VERIFY_WITH_TIMEOUT(!fileSendRunning(*window.w), Timeout);
     watch.stop();
     QVERIFY(switched);
     STEP(verifyClosed(window));

@@ -598,6 +598,7 @@ private:
         const QByteArray payload = expectedPayload();
         armStopper();
         window.send();
+        QTRY_VERIFY_WITH_TIMEOUT(!fileSendRunning(*window.w), Timeout);
         // A send that ended by itself leaves nothing for the stopper to do.
         stopper.stop();
         if (plain) {

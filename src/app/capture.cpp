@@ -99,7 +99,7 @@ void mKestruneWidget::on_pBtnSaveRcvData_clicked()
 void mKestruneWidget::showRcvSave(qint64 done, qint64 total)
 {
     // A file send or a load into the send area keeps the bar it shows.
-    if (fileSendRunning || sendAreaLoad)
+    if (fileSend || sendAreaLoad)
         return;
     const int shift = progressShift(total);
     ui->SndProgressBar->setMaximum(int(total >> shift));
@@ -109,7 +109,7 @@ void mKestruneWidget::showRcvSave(qint64 done, qint64 total)
 
 void mKestruneWidget::rcvSaveEnded(bool saved)
 {
-    if (!fileSendRunning && !sendAreaLoad)
+    if (!fileSend && !sendAreaLoad)
         ui->SndProgressBar->hide();
     if (saved)
         return;

@@ -3,23 +3,18 @@
 #include "fileopen.h"
 #include "filesend.h"
 #include "mkestruneform.h"
-#include "mtcpserver.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTcpSocket>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <chrono>
 
@@ -56,98 +51,64 @@ void mKestruneWidget::closeDataFile()
 
 void mKestruneWidget::sendDataFile()
 {
-    const QPointer<mKestruneWidget> alive(this);
     on_pBtnResetCnt_clicked();
     ui->pBtnSendData->setText(tr("正在发送"));
     ui->pBtnSendData->setEnabled(false);
     insertDateTimeInRcvDisp();
     rcvArea.appendNote(tr("开始发送..."));
-
-    fileSendRunning = true;
-    toSendFile();
-    if (!alive)
-        return; // the window went away while events ran under the send
-    fileSendRunning = false;
-
-    insertDateTimeInRcvDisp();
-    rcvArea.appendNote(tr("发送完成！"));
-    rcvArea.appendNote(tr("共发送数据：") + sendTotalText(sndByteCnt) + QStringLiteral("MB"));
-    ui->pBtnSendData->setText(tr("发送"));
-    // A link closed during the send leaves nothing to send on.
-    ui->pBtnSendData->setEnabled(ui->pBtnNetCnnt->isChecked());
+    // The send goes on in passes and ends in fileSendEnded.
+    if (dataFile)
+        toSendFile();
+    else
+        fileSendEnded(QString());
 }
 
 void mKestruneWidget::toSendFile()
 {
     if (!dataFile)
         return;
-
-    // Events run under the send: the link, the file or the window itself may
-    // be gone after any of them, and the send then ends at once.
-    const QPointer<mKestruneWidget> alive(this);
-    const QPointer<QFile> file(dataFile);
+    // The link is the one open at the click, and in server mode the client
+    // chosen then; a send into the window's closing ends with it.
     const LinkMode linkMode = LinkMode(ui->cBoxNetType->currentIndex());
     const int clientIndex = linkMode == TcpServerLink ? ui->cBoxClients->currentIndex() : -1;
     const bool wasVisible = isVisible();
-    auto sendGoesOn = [&] {
-        return alive && file && file == dataFile && file->isOpen() && linkExists(linkMode)
-            && !(wasVisible && !isVisible());
+    FileSender::Link link;
+    link.write = [this, linkMode, clientIndex](QByteArrayView chunk, QString *refusal) {
+        if (writeToLink(linkMode, clientIndex, chunk, refusal) != LinkWrite::Taken)
+            return false;
+        sndByteCnt += quint32(chunk.size());
+        return true;
     };
+    link.queued = [this, linkMode] { return queuedBytes(linkMode); };
+    link.goesOn = [this, linkMode, wasVisible] { return linkExists(linkMode) && !(wasVisible && !isVisible()); };
+    link.datagrams = linkMode == UdpLink;
+    fileSend = new FileSender(dataFile, std::move(link), this);
+    connect(fileSend, &FileSender::progress, this, &mKestruneWidget::showFileSend);
+    connect(fileSend, &FileSender::finished, this, &mKestruneWidget::fileSendEnded);
+    fileSend->start();
+}
 
-    // Every send starts at the beginning of the file.
-    if (!file->isSequential())
-        file->seek(0);
-    const qint64 total = file->bytesAvailable();
+void mKestruneWidget::showFileSend(qint64 sent, qint64 total)
+{
     const int shift = progressShift(total);
-    const int progressMaximum = int(total >> shift);
-    ui->SndProgressBar->setMaximum(progressMaximum);
+    ui->SndProgressBar->setMaximum(int(total >> shift));
+    ui->SndProgressBar->setValue(int(sent >> shift));
     ui->SndProgressBar->show();
-    ui->SndProgressBar->setValue(0);
+    ui->lEdit_SndCnt->setText(QString::number(sndByteCnt));
+}
 
-    qint64 sent = 0;
-    auto showProgress = [&] {
-        ui->lEdit_SndCnt->setText(QString::number(sndByteCnt));
-        ui->SndProgressBar->setValue(int(qMin<qint64>(sent >> shift, progressMaximum)));
-    };
-    QElapsedTimer sinceDisplay;
-    sinceDisplay.start();
-    int chunksSincePass = 0;
-    char chunk[FileChunk];
-    QString refusal;
-
-    // The end is where a read returns nothing: a device such as /dev/zero
-    // reports nothing available in advance, yet never ends.
-    while (sendGoesOn()) {
-        const qint64 n = file->read(chunk, FileChunk);
-        if (n <= 0)
-            break; // the end of the file, or a failed read
-        // A chunk the link did not take is neither counted nor followed by
-        // more: a refusal (a target that is no address) holds for the rest.
-        if (writeToLink(linkMode, clientIndex, QByteArrayView(chunk, n), &refusal) != LinkWrite::Taken)
-            break;
-        sndByteCnt += quint32(n);
-        sent += n;
-        if (sinceDisplay.hasExpired(SendDisplayIntervalMs)) {
-            showProgress();
-            sinceDisplay.restart();
-        }
-
-        if (linkMode == UdpLink) {
-            msDelay(FileDatagramGapMs);
-        } else if (++chunksSincePass == FileChunksPerPass || queuedBytes(linkMode) > MaxQueuedBytes) {
-            chunksSincePass = 0;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-            // A slow peer must not make the file pile up in memory.
-            while (sendGoesOn() && queuedBytes(linkMode) > MaxQueuedBytes)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-    }
-    if (!alive)
-        return;
-    showProgress();
+void mKestruneWidget::fileSendEnded(const QString &refusal)
+{
+    fileSend = nullptr;
     ui->SndProgressBar->hide();
+    insertDateTimeInRcvDisp();
+    rcvArea.appendNote(tr("发送完成！"));
+    rcvArea.appendNote(tr("共发送数据：") + sendTotalText(sndByteCnt) + QStringLiteral("MB"));
+    ui->pBtnSendData->setText(tr("发送"));
+    // A link closed during the send leaves nothing to send on.
+    ui->pBtnSendData->setEnabled(ui->pBtnNetCnnt->isChecked());
     if (!refusal.isEmpty())
-        QMessageBox::information(this, tr("错误"), refusal);
+        QTimer::singleShot(0, this, [this, refusal] { QMessageBox::information(this, tr("错误"), refusal); });
 }
 
 void mKestruneWidget::msDelay(uint msec)

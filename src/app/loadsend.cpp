@@ -46,7 +46,7 @@ void mKestruneWidget::stopSendAreaLoad()
 void mKestruneWidget::showSendAreaLoad(qint64 done, qint64 total)
 {
     // A file send has the progress bar to itself while it runs.
-    if (fileSendRunning)
+    if (fileSend)
         return;
     // A source of unknown size shows the bar as busy.
     const int shift = total > 0 ? progressShift(total) : 0;
@@ -57,7 +57,7 @@ void mKestruneWidget::showSendAreaLoad(qint64 done, qint64 total)
 
 void mKestruneWidget::sendAreaLoadEnded(bool lineTooLong)
 {
-    if (!fileSendRunning)
+    if (!fileSend)
         ui->SndProgressBar->hide();
     if (!lineTooLong)
         return;

@@ -20,6 +20,7 @@ class QTimer;
 class QUdpSocket;
 QT_END_NAMESPACE
 
+class FileSender;
 class mKestruneForm;
 class mTcpServer;
 class SendAreaLoad;
@@ -154,6 +155,8 @@ private:
     // filesource.cpp
     // The send button's work while the file data source is on.
     void sendDataFile();
+    void showFileSend(qint64 sent, qint64 total);
+    void fileSendEnded(const QString &refusal);
     void closeDataFile();
 
     QList<int> socketDescriptorList;
@@ -179,7 +182,8 @@ private:
     // Receive capture keeps a file of its own, apart from the data source's.
     QString rcvFileName;
     QFile *rcvFile = nullptr;
-    bool fileSendRunning = false;
+    // The file send under way, in passes of its own.
+    QPointer<FileSender> fileSend;
     // A load into the send area that goes on over several event-loop passes.
     QPointer<SendAreaLoad> sendAreaLoad;
     // Draws the send area unshaped while it holds hex notation.

@@ -1,6 +1,7 @@
 #include "mkestrunewidget.h"
 
 #include "hexcodec.h"
+#include "filesend.h"
 #include "mkestruneform.h"
 #include "mtcpserver.h"
 #include "bounds.h"
@@ -147,12 +148,11 @@ void mKestruneWidget::on_cBoxLoopSnd_toggled(bool checked)
         loopSndTimer = nullptr;
     }
     // A file send keeps the button to itself until it ends.
-    if (!fileSendRunning)
+    if (!fileSend)
         ui->pBtnSendData->setEnabled(true);
-    if (loopSndRunning) {
+    if (loopSndRunning && !fileSend)
         ui->pBtnSendData->setText(tr("发送"));
-        loopSndRunning = false;
-    }
+    loopSndRunning = false;
 }
 
 void mKestruneWidget::on_lEdit_Interval_ms_editingFinished()

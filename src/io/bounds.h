@@ -53,6 +53,8 @@ inline constexpr qint64 FileChunk = 1024;
 inline constexpr int FileChunksPerPass = 8;
 // UDP file sends wait this long after each datagram (udpsend).
 inline constexpr int FileDatagramGapMs = 1;
+// A TCP file send held by a slow reader looks at the link's queue again this often (rss).
+inline constexpr int FileQueueWaitMs = 1;
 // The counter and the progress bar are redrawn at most this often during a send (tcpsend: CPU).
 inline constexpr qint64 SendDisplayIntervalMs = 33;
 // How long a closed TCP connection may take to write out its queue (no bench: a wait for the peer).

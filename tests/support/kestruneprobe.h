@@ -67,4 +67,6 @@ public:
     static void setRcvAreaBound(mKestruneWidget &w, qsizetype chars) { w.rcvArea.setBound(chars); }
     // True while 保存数据 is still writing the area's text.
     static bool rcvSaving(const mKestruneWidget &w) { return w.rcvArea.saving(); }
+    // True from a file send's start until its closing notes.
+    static bool fileSend(const mKestruneWidget &w) { return !w.fileSend.isNull(); }
 };

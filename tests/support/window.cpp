@@ -154,8 +154,7 @@ bool loopRunning(const mKestruneWidget &w)
 
 bool fileSendRunning(const mKestruneWidget &w)
 {
-    const auto *button = w.findChild<QPushButton *>(QStringLiteral("pBtnSendData"));
-    return button && button->text() == QStringLiteral("正在发送");
+    return KestruneProbe::fileSend(w);
 }
 
 bool sendAreaLoading(const mKestruneWidget &w)
