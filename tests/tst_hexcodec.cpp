@@ -115,7 +115,9 @@ void tst_HexCodec::parse()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
-    QCOMPARE(parseSendHex(text), bytes);
+    QCOMPARE(sendPayload(text, true), bytes);
+    // With hex sending off the same text goes out as it stands (UTF-8 here).
+    QCOMPARE(sendPayload(text, false), text.toUtf8());
 }
 
 void tst_HexCodec::writtenForm_data()

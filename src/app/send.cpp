@@ -54,7 +54,7 @@ void mKestruneWidget::toSendData()
     // A loop tick skips silently what a click on the send button reports.
     const bool tick = loopSndTimer && sender() == loopSndTimer;
     const QString text = ui->tEditSendText->toPlainText();
-    const QByteArray payload = ui->cBox_SndHexDisp->isChecked() ? parseSendHex(text) : text.toLocal8Bit();
+    const QByteArray payload = sendPayload(text, ui->cBox_SndHexDisp->isChecked());
     if (payload.isEmpty())
         return;
     const LinkMode linkMode = LinkMode(ui->cBoxNetType->currentIndex());

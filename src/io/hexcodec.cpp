@@ -60,3 +60,8 @@ QString sendHexText(QByteArrayView bytes)
     }
     return text;
 }
+
+QByteArray sendPayload(const QString &text, bool hex)
+{
+    return hex ? parseSendHex(text) : text.toLocal8Bit();
+}

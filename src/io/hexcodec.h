@@ -20,5 +20,9 @@ char sendHexByte(QStringView token);
 // Every space-separated token of text as one byte, in order.
 QByteArray parseSendHex(QStringView text);
 
+// The bytes a send makes of the send area's text: its hex notation read
+// back while hex sending is on, else the text in the locale's encoding.
+QByteArray sendPayload(const QString &text, bool hex);
+
 // The written form of bytes, which parseSendHex reads back unchanged.
 QString sendHexText(QByteArrayView bytes);
