@@ -51,6 +51,8 @@ void mKestruneWidget::closeDataFile()
 
 void mKestruneWidget::sendDataFile()
 {
+    if (fileSend)
+        return; // one send at a time
     on_pBtnResetCnt_clicked();
     ui->pBtnSendData->setText(tr("正在发送"));
     ui->pBtnSendData->setEnabled(false);

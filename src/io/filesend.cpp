@@ -44,6 +44,8 @@ void FileSender::pass()
 {
     if (ended)
         return;
+    if (!file || !file->isOpen() || !link.goesOn())
+        return end();
     if (link.datagrams) {
         // At most one datagram a gap, measured from the last one.
         const qint64 leftNs = sinceDatagram.isValid() ? FileDatagramGapMs * 1000000 - sinceDatagram.nsecsElapsed() : 0;
@@ -58,7 +60,7 @@ void FileSender::pass()
     } else {
         // A slow reader must not make the file pile up in memory: the send
         // looks again a little later.
-        if (link.goesOn() && link.queued() > MaxQueuedBytes) {
+        if (link.queued() > MaxQueuedBytes) {
             nextPass.start(FileQueueWaitMs);
             return;
         }
