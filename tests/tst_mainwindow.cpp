@@ -1,3 +1,4 @@
+#include "declarations.h"
 #include "kestruneprobe.h"
 #include "localaddress.h"
 #include "mkestruneform.h"
@@ -298,9 +299,8 @@ private slots:
     void resetCountersButton();
     void resetAfterTraffic();
 
-    void metaObjectHasOneSignalAnd28Slots();
-    void metaObjectMethods_data();
-    void metaObjectMethods();
+    void signalsAndSlots_data();
+    void signalsAndSlots();
     void slotsConnectedByName_data();
     void slotsConnectedByName();
 
@@ -1293,119 +1293,22 @@ void tst_MainWindow::resetAfterTraffic()
     QCOMPARE(sent->text(), QStringLiteral("0"));
 }
 
-void tst_MainWindow::metaObjectHasOneSignalAnd28Slots()
+// The window's own signals and slots against tests/data/declared.txt.
+void tst_MainWindow::signalsAndSlots_data()
 {
-    const QMetaObject &meta = mKestruneWidget::staticMetaObject;
-    QCOMPARE(QString::fromLatin1(meta.className()), QString::fromLatin1(WindowName));
-    QCOMPARE(meta.superClass(), &QWidget::staticMetaObject);
-    QCOMPARE(meta.methodCount() - meta.methodOffset(), 29);
-    int signalCount = 0;
-    int slotCount = 0;
-    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
-        if (meta.method(i).methodType() == QMetaMethod::Signal)
-            ++signalCount;
-        else if (meta.method(i).methodType() == QMetaMethod::Slot)
-            ++slotCount;
-    }
-    QCOMPARE(signalCount, 1);
-    QCOMPARE(slotCount, 28);
-    QCOMPARE(meta.propertyCount(), meta.propertyOffset());
+    testsupport::addDeclarationRows(mKestruneWidget::staticMetaObject);
 }
 
-void tst_MainWindow::metaObjectMethods_data()
+void tst_MainWindow::signalsAndSlots()
 {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QByteArray>("signature");
-    QTest::addColumn<QByteArray>("returnType");
-
-    const struct
-    {
-        const char *signature;
-        const char *returnType;
-    } methods[] = {
-        {"sendDataToClient(char*,int,int,int)", "void"},
-        {"on_pBtnNetCnnt_clicked(bool)", "void"},
-        {"on_cBoxNetType_currentIndexChanged(int)", "void"},
-        {"on_pBtnSendData_clicked()", "void"},
-        {"on_pBtnClearRcvDisp_clicked()", "void"},
-        {"on_lEditUdpPort_textChanged(QString)", "void"},
-        {"on_lEditUdpIP_textChanged(QString)", "void"},
-        {"on_pBtnResetCnt_clicked()", "void"},
-        {"ConvertHexChar(char)", "char"},
-        {"ConvertHexStr(QString)", "char"},
-        {"udpDataReceived()", "void"},
-        {"tcpClientDataReceived()", "void"},
-        {"slotTryCreateTcpServer()", "bool"},
-        {"slotDeleteTcpServer()", "void"},
-        {"tcpServerDataReceived(char*,int,int)", "void"},
-        {"addClientLink(QString,int)", "void"},
-        {"removeClientLink(QString,int)", "void"},
-        {"toSendData()", "void"},
-        {"toSendFile()", "void"},
-        {"insertDateTimeInRcvDisp()", "void"},
-        {"msDelay(uint)", "void"},
-        {"on_pBtnSaveRcvData_clicked()", "void"},
-        {"on_cBoxLoopSnd_toggled(bool)", "void"},
-        {"on_lEdit_Interval_ms_editingFinished()", "void"},
-        {"on_pBtnClearSndDisp_clicked()", "void"},
-        {"on_pBtnLoadSndData_clicked()", "void"},
-        {"on_StartRcvFile_clicked(bool)", "void"},
-        {"on_cBoxStartSndFile_clicked(bool)", "void"},
-        {"on_cBox_SndHexDisp_clicked(bool)", "void"},
-    };
-    int index = 0;
-    for (const auto &method : methods) {
-        QTest::addRow("%d %s", index, method.signature)
-            << index << QByteArray(method.signature) << QByteArray(method.returnType);
-        ++index;
-    }
-}
-
-void tst_MainWindow::metaObjectMethods()
-{
-    QFETCH(int, index);
-    QFETCH(QByteArray, signature);
-    QFETCH(QByteArray, returnType);
-
-    const QMetaObject &meta = mKestruneWidget::staticMetaObject;
-    QVERIFY(meta.methodOffset() + index < meta.methodCount());
-    const QMetaMethod method = meta.method(meta.methodOffset() + index);
-    QCOMPARE(method.methodSignature(), signature);
-    QCOMPARE(QByteArray(method.typeName()), returnType);
-    if (index == 0) {
-        QCOMPARE(method.methodType(), QMetaMethod::Signal);
-    } else {
-        QCOMPARE(method.methodType(), QMetaMethod::Slot);
-        QCOMPARE(method.access(), QMetaMethod::Private);
-    }
+    QFETCH(QString, declared);
+    QFETCH(QString, listed);
+    QCOMPARE(declared, listed);
 }
 
 void tst_MainWindow::slotsConnectedByName_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("signal");
-    QTest::addColumn<QByteArray>("slot");
-
-    // Buttons declare clicked(bool) only; clicked() is its default-argument
-    // form and shares its connections.
-    auto row = [](const char *name, const char *signal, const char *slot) {
-        QTest::newRow(slot) << QString::fromLatin1(name) << QByteArray(signal) << QByteArray(slot);
-    };
-    row("pBtnNetCnnt", "clicked(bool)", "on_pBtnNetCnnt_clicked(bool)");
-    row("cBoxNetType", "currentIndexChanged(int)", "on_cBoxNetType_currentIndexChanged(int)");
-    row("pBtnSendData", "clicked(bool)", "on_pBtnSendData_clicked()");
-    row("pBtnClearRcvDisp", "clicked(bool)", "on_pBtnClearRcvDisp_clicked()");
-    row("lEditUdpPort", "textChanged(QString)", "on_lEditUdpPort_textChanged(QString)");
-    row("lEditUdpIP", "textChanged(QString)", "on_lEditUdpIP_textChanged(QString)");
-    row("pBtnResetCnt", "clicked(bool)", "on_pBtnResetCnt_clicked()");
-    row("pBtnSaveRcvData", "clicked(bool)", "on_pBtnSaveRcvData_clicked()");
-    row("cBoxLoopSnd", "toggled(bool)", "on_cBoxLoopSnd_toggled(bool)");
-    row("lEdit_Interval_ms", "editingFinished()", "on_lEdit_Interval_ms_editingFinished()");
-    row("pBtnClearSndDisp", "clicked(bool)", "on_pBtnClearSndDisp_clicked()");
-    row("pBtnLoadSndData", "clicked(bool)", "on_pBtnLoadSndData_clicked()");
-    row("StartRcvFile", "clicked(bool)", "on_StartRcvFile_clicked(bool)");
-    row("cBoxStartSndFile", "clicked(bool)", "on_cBoxStartSndFile_clicked(bool)");
-    row("cBox_SndHexDisp", "clicked(bool)", "on_cBox_SndHexDisp_clicked(bool)");
+    testsupport::addConnectionRows(mKestruneWidget::staticMetaObject);
 }
 
 void tst_MainWindow::slotsConnectedByName()
