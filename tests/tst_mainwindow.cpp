@@ -145,28 +145,6 @@ public:
         : window(window), spacerNames(spacerNames)
     {
         addWidget(window, QString(), QString());
-        for (FormNode &node : nodes) {
-            if (!node.object)
-                continue;
-            const int named = window->findChildren<QObject *>(node.name).size() + (window->objectName() == node.name);
-            setKey(node, "nameCount", QString::number(named), QStringLiteral("1"));
-            // A tab widget's page stack keeps the current page on top, not
-            // in creation order; the walk has its pages in tab order.
-            auto *widget = qobject_cast<const QWidget *>(node.object);
-            if (!widget || qobject_cast<const QTabWidget *>(widget))
-                continue;
-            QStringList children;
-            QStringList held;
-            for (const QWidget *child : widget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-                if (!child->objectName().startsWith(QLatin1String("qt_")))
-                    children << child->objectName();
-            }
-            for (const FormNode &other : nodes) {
-                if (other.owner == node.name && other.object && other.object->isWidgetType())
-                    held << other.name;
-            }
-            setKey(node, "children", children.join(QLatin1Char(',')), held.join(QLatin1Char(',')));
-        }
     }
 
     QList<FormNode> nodes;
@@ -182,6 +160,10 @@ private:
     {
         const QString place = parent.isEmpty() ? QString() : QStringLiteral("%1 #%2").arg(parent).arg(count[parent]++);
         nodes.append({name, QString::fromLatin1(className), place, {}, address, object, owner});
+        if (object) {
+            const int named = window->findChildren<QObject *>(name).size() + (window->objectName() == name);
+            setKey(nodes.last(), "nameCount", QString::number(named), QStringLiteral("1"));
+        }
         return nodes.last();
     }
 
@@ -194,6 +176,7 @@ private:
     {
         const QString name = nameOf(widget);
         const QMetaObject *meta = widget->metaObject();
+        const qsizetype self = nodes.size();
         FormNode &node = add(name, meta->className(), parent, static_cast<const QObject *>(widget), widget, owner);
         const std::unique_ptr<QWidget> fresh =
             newWidgetOfClass<QCheckBox, QComboBox, QGroupBox, QLabel, QLineEdit, QPlainTextEdit, QProgressBar,
@@ -243,6 +226,22 @@ private:
         }
         if (widget->layout())
             addLayout(widget->layout(), name, name);
+        // Its child widgets in creation order, but for Qt's own, are those
+        // the walk found in its layout; a tab widget's page stack keeps the
+        // current page on top instead, and the walk has them in tab order.
+        if (qobject_cast<QTabWidget *>(widget))
+            return;
+        QStringList children;
+        QStringList held;
+        for (const QWidget *child : widget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (!child->objectName().startsWith(QLatin1String("qt_")))
+                children << child->objectName();
+        }
+        for (qsizetype i = self + 1; i < nodes.size(); ++i) {
+            if (nodes.at(i).owner == name && nodes.at(i).object && nodes.at(i).object->isWidgetType())
+                held << nodes.at(i).name;
+        }
+        setKey(nodes[self], "children", children.join(QLatin1Char(',')), held.join(QLatin1Char(',')));
     }
 
     void addLayout(QLayout *layout, const QString &parent, const QString &owner)
