@@ -659,7 +659,7 @@ void tst_Faults::clientResetsBeforeTaken()
     QStringList sorted = names;
     sorted.sort();
     QCOMPARE(departed, sorted);
-    const QString record = QStringLiteral("【数据来自%1】\nreset soon");
+    const QString record = rcvHeader(QStringLiteral("%1")) + QStringLiteral("reset soon");
     QTRY_COMPARE_WITH_TIMEOUT(window.rcvArea()->toPlainText().size(),
                               names.join(QString()).size() + (record.size() - 2 + 1) * clients - 1, Timeout);
     for (const QString &name : std::as_const(names))

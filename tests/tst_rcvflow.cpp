@@ -9,8 +9,7 @@
 #include "testsupport.h"
 
 #include <QCheckBox>
-#include <QDate>
-#include <QTime>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -75,16 +74,11 @@ public:
             lastSource = source;
             if (!area.document()->isEmpty())
                 area.insertPlainText(QStringLiteral("\n"));
-            area.insertPlainText(QStringLiteral("【数据来自") + source + QStringLiteral("】\n"));
+            area.insertPlainText(rcvHeader(source));
         }
         if (time) {
-            // A stamp of the window's form; the comparison leaves its digits out.
-            const QDate date = QDate::currentDate();
-            area.appendPlainText(QStringLiteral("【%1-%2-%3 %4】")
-                                     .arg(date.year())
-                                     .arg(date.month())
-                                     .arg(date.day())
-                                     .arg(QTime::currentTime().toString(Qt::TextDate)));
+            // The comparison leaves the stamp's digits out.
+            area.appendPlainText(rcvStamp(QDateTime::currentDateTime()));
         }
         if (bytes.isEmpty())
             return;
@@ -106,7 +100,7 @@ public:
 // digits out, and keeps their length.
 QString withoutTimes(QString text)
 {
-    static const QRegularExpression stamp(QStringLiteral("【\\d+-\\d+-\\d+ \\d\\d:\\d\\d:\\d\\d】"));
+    static const QRegularExpression stamp(rcvStampPattern());
     for (QRegularExpressionMatchIterator it = stamp.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
         text.replace(match.capturedStart() + 1, match.capturedLength() - 2, QString(match.capturedLength() - 2, u'T'));
@@ -456,16 +450,16 @@ void tst_RcvFlow::saveWhileAreaChanges()
     QVERIFY(bar->isVisible());
 
     const std::vector<Chunk> chunks = {{0, "after the click\n"}, {1, "数据"}};
+    const QString arriving = u'\n' + rcvHeader(rig.source(0)) + QStringLiteral("after the click\n\n")
+        + rcvHeader(rig.source(1)) + QStringLiteral("数据");
     QString after = atClick;
     if (action == QLatin1String("cursor inside")) {
         QTextCursor cursor = area->textCursor();
         cursor.setPosition(20);
         area->setTextCursor(cursor);
-        after.insert(20, QStringLiteral("\n【数据来自") + rig.source(0) + QStringLiteral("】\nafter the click\n\n【数据来自")
-                             + rig.source(1) + QStringLiteral("】\n数据"));
+        after.insert(20, arriving);
     } else {
-        after += QStringLiteral("\n【数据来自") + rig.source(0) + QStringLiteral("】\nafter the click\n\n【数据来自")
-            + rig.source(1) + QStringLiteral("】\n数据");
+        after += arriving;
     }
     if (action == QLatin1String("cleared")) {
         QTest::mouseClick(rig.window.child<QPushButton>("pBtnClearRcvDisp"), Qt::LeftButton);

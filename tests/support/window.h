@@ -14,6 +14,7 @@
 #include <QStringList>
 
 QT_BEGIN_NAMESPACE
+class QDateTime;
 class QTcpSocket;
 class QTimer;
 class QUdpSocket;
@@ -116,5 +117,16 @@ void clickBox(QCheckBox *box);
 // shows of full: all of it when it fits, else its newest whole lines, at
 // least those that a roll keeps. Empty when it is.
 QString scrollbackMismatch(const QString &shown, const QString &full, qsizetype bound);
+
+// The lines the receive area writes beside the data, spelled here rather
+// than taken from the program, so that a fault in them shows. The header
+// before a chunk whose source differs from the last one, with its line
+// feed; as a pattern, for a pattern of the source (any one by default).
+QString rcvHeader(const QString &source);
+QString rcvHeaderPattern(const QString &sourcePattern = QStringLiteral("[^\n]*"));
+// The timestamp line "【2024-3-9 08:05:01】" of a moment; as a pattern, for
+// a pattern of the day (any one by default).
+QString rcvStamp(const QDateTime &at);
+QString rcvStampPattern(const QString &dayPattern = QStringLiteral("\\d{4}-\\d{1,2}-\\d{1,2}"));
 
 } // namespace testsupport
