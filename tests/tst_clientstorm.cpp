@@ -124,7 +124,7 @@ void tst_ClientStorm::waitsForDescriptors()
     good.connectToHost(QHostAddress::LocalHost, server->serverPort());
     QVERIFY(connected.wait(Timeout));
     good.write("hello");
-    const QString text = QStringLiteral("127.0.0.1:") + QString::number(good.localPort());
+    const QString text = clientText(good);
     QTRY_VERIFY_WITH_TIMEOUT(window.rcvArea()->toPlainText().endsWith(rcvHeader(text) + QStringLiteral("hello")),
                              Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(window.clientItems().size(), 2, Timeout);

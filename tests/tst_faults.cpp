@@ -64,18 +64,6 @@ QString makeFifo(const QTemporaryDir &dir, const QString &name)
     return path;
 }
 
-// A datagram from the test to the window's UDP link, once it is counted.
-void sendDatagramToWindow(const Window &window, const QByteArray &bytes)
-{
-    const quint32 before = window.received();
-    QUdpSocket sender;
-    const quint16 port = udpLink(*window.w)->localPort();
-    QCOMPARE(sender.writeDatagram(bytes, QHostAddress::LocalHost, port), qint64(bytes.size()));
-    QTRY_COMPARE_WITH_TIMEOUT(window.received(), before + quint32(bytes.size()), Timeout);
-    // The receive area shows what was read a frame later.
-    QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
-}
-
 // Reads a FIFO from a thread of its own: opens it at once without waiting
 // for a writer, takes up to `take` bytes once some are there, and closes,
 // so that a writer in the window meets a pipe whose reader has left.
@@ -528,7 +516,7 @@ void tst_Faults::floodBesideQuietClient()
     quiet.connectToHost(QHostAddress::LocalHost, server.serverPort());
     QTRY_COMPARE_WITH_TIMEOUT(descriptors.size(), 2, Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(quiet.state(), QAbstractSocket::ConnectedState, Timeout);
-    const QString quietText = QStringLiteral("127.0.0.1:") + QString::number(quiet.localPort());
+    const QString quietText = clientText(quiet);
 
     const QByteArray flood(2 * MiB, 'a');
     const QByteArray words("ten bytes!");
@@ -639,7 +627,7 @@ void tst_Faults::clientResetsBeforeTaken()
             sockaddr_in local = {};
             socklen_t length = sizeof local;
             ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
-            name = QStringLiteral("127.0.0.1:") + QString::number(ntohs(local.sin_port));
+            name = clientText(ntohs(local.sin_port));
             ::send(fd, "reset soon", 10, MSG_NOSIGNAL);
             const linger abort = {1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);

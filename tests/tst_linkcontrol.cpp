@@ -79,11 +79,6 @@ QString successText(int mode)
     }
 }
 
-QString clientText(const QTcpSocket &client)
-{
-    return QStringLiteral("127.0.0.1:") + QString::number(client.localPort());
-}
-
 // The descriptor of the server's own socket for a client of the window.
 int serverDescriptorOf(const mKestruneWidget &w, const QTcpSocket &client)
 {

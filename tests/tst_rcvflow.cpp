@@ -117,7 +117,7 @@ struct UdpRig
         port = window.udpLink()->localPort();
     }
 
-    QString source(int sender) { return QStringLiteral("127.0.0.1:") + QString::number(peer.sender(sender).localPort()); }
+    QString source(int sender) { return clientText(peer.sender(sender)); }
 
     // Sends the chunks back to back, without the event loop running between
     // them, and waits until the window has read them all.

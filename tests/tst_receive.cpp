@@ -121,15 +121,14 @@ public:
     }
 
     // A client link's source is named by the fields as typed, so its second
-    // source is the same connection under another port text.
-    QString portText(int i) { return i == 0 ? QString::number(peer.listener.serverPort()) : QStringLiteral("1"); }
+    // source is the same connection under another port number.
+    quint16 typedPort(int i) { return i == 0 ? peer.listener.serverPort() : 1; }
 
     QString source(int i = 0)
     {
-        const quint16 port = mode == UdpLink       ? peer.sender(i).localPort()
-                             : mode == TcpServerLink ? peer.socket(i)->localPort()
-                                                     : 0;
-        return QStringLiteral("127.0.0.1:") + (mode == TcpClientLink ? portText(i) : QString::number(port));
+        return clientText(mode == UdpLink         ? peer.sender(i).localPort()
+                          : mode == TcpServerLink ? peer.socket(i)->localPort()
+                                                  : typedPort(i));
     }
 
     void send(const QByteArray &bytes, int i = 0)
@@ -145,7 +144,7 @@ public:
             peer.socket(i)->write(bytes);
             break;
         default:
-            child<QLineEdit>("lEditIpPort")->setText(portText(i));
+            child<QLineEdit>("lEditIpPort")->setText(QString::number(typedPort(i)));
             peer.socket()->write(bytes);
             break;
         }

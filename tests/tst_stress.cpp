@@ -73,11 +73,10 @@ qint64 queuedBytes(const Window &window)
     return 0;
 }
 
+// The clients the window lists, and those of the sockets, sorted.
 QStringList listedClients(const Window &window)
 {
-    QStringList items;
-    for (int i = 1; i < window.clients()->count(); ++i)
-        items.append(window.clients()->itemText(i));
+    QStringList items = window.clientItems().mid(1);
     items.sort();
     return items;
 }
@@ -86,7 +85,7 @@ QStringList clientTexts(const std::vector<std::unique_ptr<QTcpSocket>> &sockets)
 {
     QStringList texts;
     for (const auto &socket : sockets)
-        texts.append(QStringLiteral("127.0.0.1:") + QString::number(socket->localPort()));
+        texts.append(clientText(*socket));
     texts.sort();
     return texts;
 }

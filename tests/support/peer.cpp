@@ -61,6 +61,16 @@ void Peer::take()
     sockets.back()->setParent(nullptr);
 }
 
+QString clientText(quint16 port)
+{
+    return QStringLiteral("127.0.0.1:") + QString::number(port);
+}
+
+QString clientText(const QAbstractSocket &socket)
+{
+    return clientText(socket.localPort());
+}
+
 const char *modeName(int mode)
 {
     switch (mode) {
@@ -111,6 +121,16 @@ void closeLink(const Window &window)
     QVERIFY(!window.udpLink());
     QVERIFY(!window.serverLink());
     QVERIFY(!window.clientLink());
+}
+
+void sendDatagramToWindow(const Window &window, const QByteArray &bytes)
+{
+    const quint32 before = window.received();
+    QUdpSocket sender;
+    QCOMPARE(sender.writeDatagram(bytes, QHostAddress::LocalHost, window.udpLink()->localPort()), qint64(bytes.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(window.received(), before + quint32(bytes.size()), Timeout);
+    // The receive area shows what was read a frame later.
+    QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
 }
 
 QString clientListBreach(const Window &window)
