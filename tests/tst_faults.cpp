@@ -8,10 +8,7 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -617,22 +614,8 @@ void tst_Faults::clientResetsBeforeTaken()
     // event loop runs, so the window takes most connections after the reset.
     QStringList names(clients);
     std::thread burst([&names, port = server->serverPort()] {
-        for (QString &name : names) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address = {};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(port);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-            sockaddr_in local = {};
-            socklen_t length = sizeof local;
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
-            name = clientText(ntohs(local.sin_port));
-            ::send(fd, "reset soon", 10, MSG_NOSIGNAL);
-            const linger abort = {1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-            ::close(fd);
-        }
+        for (QString &name : names)
+            name = clientText(sendAndReset(port, "reset soon"));
     });
     QTRY_COMPARE_WITH_TIMEOUT(departures.size(), clients, Timeout);
     burst.join();
