@@ -307,14 +307,8 @@ void tst_RcvFlow::counterExactWhenQuiet()
     Peer peer;
     STEP(openLink(window, peer, mode));
     QTemporaryDir dir;
-    if (capture) {
-        ModalScript script;
-        const QString path = dir.filePath(QStringLiteral("capture.bin"));
-        script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
-        clickBox(window.box("StartRcvFile"));
-        QVERIFY(script.finished());
-        QVERIFY(window.box("StartRcvFile")->isChecked());
-    }
+    if (capture)
+        STEP(startCapture(window, dir.filePath(QStringLiteral("capture.bin"))));
     QLineEdit *counter = window.child<QLineEdit>("lEdit_RcvCnt");
 
     // Several bursts, each many chunks sent back to back; after each, once

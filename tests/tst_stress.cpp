@@ -90,15 +90,6 @@ QStringList clientTexts(const std::vector<std::unique_ptr<QTcpSocket>> &sockets)
     return texts;
 }
 
-void startCapture(const Window &window, const QString &path)
-{
-    ModalScript script;
-    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
-    clickBox(window.box("StartRcvFile"));
-    QVERIFY(script.finished());
-    QVERIFY(window.box("StartRcvFile")->isChecked());
-}
-
 // Arms loop sending with the interval and payload and starts it.
 void startLoop(const Window &window, const QString &interval, const QString &payload)
 {
