@@ -62,6 +62,35 @@ std::vector<Chunk> burst(quint32 seed)
     return chunks;
 }
 
+// The receive area's line breaking, unit by unit: a unit (a character, a
+// surrogate pair, or in the hex view one "XX " group) that would take a line
+// past the limit starts a new one, unless the line is still empty; the
+// piece's own line breaks start one too. The piece starts after column
+// characters of its line, and its last line ends with a break if it would
+// pass the limit together with the trailing characters after the cursor.
+QString withLineBreaks(const QString &piece, int column, int trailing, bool hex)
+{
+    QString out;
+    qsizetype line = column;
+    for (qsizetype i = 0, unit = 0; i < piece.size(); i += unit) {
+        const QChar ch = piece.at(i);
+        unit = hex ? 3 : ch.isHighSurrogate() ? 2 : 1;
+        if (ch == u'\n' || ch == u'\r' || ch == QChar::ParagraphSeparator) {
+            line = 0;
+        } else {
+            if (line > 0 && line + unit > MaxRcvLineLength) {
+                out += u'\n';
+                line = 0;
+            }
+            line += unit;
+        }
+        out += piece.mid(i, unit);
+    }
+    if (line > 0 && trailing > 0 && line + trailing > MaxRcvLineLength)
+        out += u'\n';
+    return out;
+}
+
 // The chunk-by-chunk procedure on an area of the test's own: header when the
 // source changes, timestamp paragraph at the end, data at the cursor within
 // the line limit.
@@ -88,8 +117,7 @@ public:
         const QTextBlock last = area.document()->findBlock(cursor.selectionEnd());
         const int column = cursor.selectionStart() - first.position();
         const int trailing = last.position() + last.length() - 1 - cursor.selectionEnd();
-        area.insertPlainText(
-            breakLongLines(piece, column, trailing, hex ? LineBreaks::HexGroups : LineBreaks::AnyCharacter));
+        area.insertPlainText(withLineBreaks(piece, column, trailing, hex));
     }
 
     QPlainTextEdit area;
