@@ -61,16 +61,6 @@ void Peer::take()
     sockets.back()->setParent(nullptr);
 }
 
-QString clientText(quint16 port)
-{
-    return QStringLiteral("127.0.0.1:") + QString::number(port);
-}
-
-QString clientText(const QAbstractSocket &socket)
-{
-    return clientText(socket.localPort());
-}
-
 const char *modeName(int mode)
 {
     switch (mode) {

@@ -44,8 +44,8 @@ struct Peer
 
 // How the window names a peer on 127.0.0.1 in its client list and its
 // receive headers: "127.0.0.1:" and the peer's port (a socket's own port).
-QString clientText(quint16 port);
-QString clientText(const QAbstractSocket &socket);
+inline QString clientText(quint16 port) { return QStringLiteral("127.0.0.1:") + QString::number(port); }
+inline QString clientText(const QAbstractSocket &socket) { return clientText(socket.localPort()); }
 
 // Bounded waits, generous enough for a loaded two-core machine and for a
 // build with AddressSanitizer.

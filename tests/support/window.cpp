@@ -6,7 +6,6 @@
 #include "mtcpserver.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabWidget>
@@ -189,27 +188,6 @@ QString scrollbackMismatch(const QString &shown, const QString &full, qsizetype 
     if (shown.size() + MaxRcvLineLength + 1 <= kept)
         return QStringLiteral("only %1 characters kept of a bound of %2").arg(shown.size()).arg(bound);
     return QString();
-}
-
-QString rcvHeader(const QString &source)
-{
-    return QStringLiteral("【数据来自") + source + QStringLiteral("】\n");
-}
-
-QString rcvHeaderPattern(const QString &sourcePattern)
-{
-    // The header's own characters read as themselves in a pattern.
-    return rcvHeader(sourcePattern);
-}
-
-QString rcvStamp(const QDateTime &at)
-{
-    return QStringLiteral("【") + at.toString(QStringLiteral("yyyy-M-d HH:mm:ss")) + QStringLiteral("】");
-}
-
-QString rcvStampPattern(const QString &dayPattern)
-{
-    return QStringLiteral("【") + dayPattern + QStringLiteral(" \\d\\d:\\d\\d:\\d\\d】");
 }
 
 } // namespace testsupport

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,7 +15,6 @@
 #include <QStringList>
 
 QT_BEGIN_NAMESPACE
-class QDateTime;
 class QTcpSocket;
 class QTimer;
 class QUdpSocket;
@@ -119,14 +119,16 @@ void clickBox(QCheckBox *box);
 QString scrollbackMismatch(const QString &shown, const QString &full, qsizetype bound);
 
 // The lines the receive area writes beside the data, spelled here rather
-// than taken from the program, so that a fault in them shows. The header
+// than taken from the program, so that a fault in them shows: the header
 // before a chunk whose source differs from the last one, with its line
-// feed; as a pattern, for a pattern of the source (any one by default).
-QString rcvHeader(const QString &source);
-QString rcvHeaderPattern(const QString &sourcePattern = QStringLiteral("[^\n]*"));
-// The timestamp line "【2024-3-9 08:05:01】" of a moment; as a pattern, for
-// a pattern of the day (any one by default).
-QString rcvStamp(const QDateTime &at);
-QString rcvStampPattern(const QString &dayPattern = QStringLiteral("\\d{4}-\\d{1,2}-\\d{1,2}"));
+// feed, and the timestamp line "【2024-3-9 08:05:01】" of a moment. Their
+// patterns take a pattern of the source or of the day, by default any.
+inline QString rcvHeader(const QString &source) { return QStringLiteral("【数据来自") + source + QStringLiteral("】\n"); }
+inline QString rcvHeaderPattern(const QString &source = QStringLiteral("[^\n]*")) { return rcvHeader(source); }
+inline QString rcvStamp(const QDateTime &at) { return u'【' + at.toString(u"yyyy-M-d HH:mm:ss") + u'】'; }
+inline QString rcvStampPattern(const QString &day = QStringLiteral("\\d{4}-\\d{1,2}-\\d{1,2}"))
+{
+    return u'【' + day + QStringLiteral(" \\d\\d:\\d\\d:\\d\\d】");
+}
 
 } // namespace testsupport
