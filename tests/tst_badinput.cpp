@@ -81,30 +81,12 @@ void clickNet(const Window &window)
     window.toggleNet();
 }
 
-// A datagram from a socket of the test's own to the window's UDP link.
-void sendDatagramToWindow(const Window &window, quint16 port, const QByteArray &bytes)
-{
-    const quint32 before = window.received();
-    QUdpSocket sender;
-    QCOMPARE(sender.writeDatagram(bytes, QHostAddress::LocalHost, port), qint64(bytes.size()));
-    QTRY_COMPARE_WITH_TIMEOUT(window.received(), before + quint32(bytes.size()), Timeout);
-    QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
-}
-
 // The next datagram that reaches the socket; empty if none came in time.
 QByteArray nextDatagram(QUdpSocket &socket)
 {
     if (!socket.hasPendingDatagrams())
         (void)socket.waitForReadyRead(Timeout);
     return socket.hasPendingDatagrams() ? socket.receiveDatagram().data() : QByteArray("(none)");
-}
-
-// Opens the window's UDP link with the target 127.0.0.1:port.
-void openUdpTowards(const Window &window, quint16 port)
-{
-    window.udpIp()->setText(QStringLiteral("127.0.0.1"));
-    window.udpPort()->setText(QString::number(port));
-    STEP(openLink(window, UdpLink, 0));
 }
 
 // The send goes only to a target the test may reach: no address, or
@@ -216,11 +198,10 @@ void tst_BadInput::openingPorts()
 
     // The link works on that port.
     if (mode == UdpLink) {
-        STEP(sendDatagramToWindow(window, opened, "port"));
+        STEP(sendDatagramToWindow(window, "port"));
     } else {
-        QTcpSocket client;
-        client.connectToHost(QHostAddress::LocalHost, opened);
-        QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), 1, Timeout);
+        Peer client;
+        STEP(client.addClient(window));
     }
     STEP(closeLink(window));
 }
@@ -296,11 +277,9 @@ void tst_BadInput::udpTargetPorts()
         QVERIFY(highest.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
         text = portText(text, highest.localPort());
     }
-    QUdpSocket peer;
-    QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
-
+    Peer peer;
     Window window;
-    STEP(openUdpTowards(window, peer.localPort()));
+    STEP(openLink(window, peer, UdpLink));
     window.udpPort()->setText(text);
     QCOMPARE(KestruneProbe::udpTargetPort(*window.w), text.toInt(nullptr, 10));
     window.sendArea()->setPlainText(QStringLiteral("target"));
@@ -319,10 +298,10 @@ void tst_BadInput::udpTargetPorts()
 
     // The link still sends once the port is a real one, and nothing went
     // to the peer before.
-    window.udpPort()->setText(QString::number(peer.localPort()));
+    window.udpPort()->setText(QString::number(peer.udp.localPort()));
     window.sendArea()->setPlainText(QStringLiteral("next"));
     STEP(sendIfSafe(window));
-    QCOMPARE(nextDatagram(peer), QByteArray("next"));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("next"), Timeout);
     QCOMPARE(window.sent(), reaches ? 10u : 4u);
 }
 
@@ -365,9 +344,8 @@ void tst_BadInput::addresses()
     if (!box.isEmpty())
         boxes.then<QMessageBox>(okBox(&boxText));
     if (mode == UdpLink) {
-        QUdpSocket peer;
-        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
-        STEP(openUdpTowards(window, peer.localPort()));
+        Peer peer;
+        STEP(openLink(window, peer, UdpLink));
         window.udpIp()->setText(text);
         QCOMPARE(KestruneProbe::udpTargetAddr(*window.w), expected);
         window.sendArea()->setPlainText(QStringLiteral("to"));
@@ -381,7 +359,7 @@ void tst_BadInput::addresses()
             QCOMPARE(boxText, expected.isNull() ? QStringLiteral("目标IP地址无效! 数据未发送。") : QString());
             QCOMPARE(window.sent(), expected.isNull() ? 0u : 2u);
             if (expected.isLoopback())
-                QCOMPARE(nextDatagram(peer), QByteArray("to"));
+                QTRY_COMPARE_WITH_TIMEOUT(peer.bytes(), QByteArray("to"), Timeout);
         }
         QCOMPARE(boxes.unexpected, QStringList());
         return;
@@ -416,7 +394,7 @@ void tst_BadInput::addresses()
     QTcpSocket client;
     client.connectToHost(expected, server->serverPort());
     QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), 1, Timeout);
-    QCOMPARE(window.clients()->itemText(1), QStringLiteral("127.0.0.1:") + QString::number(client.localPort()));
+    QCOMPARE(window.clients()->itemText(1), clientText(client));
 }
 
 void tst_BadInput::interval_data()
@@ -492,10 +470,9 @@ void tst_BadInput::hexSendText()
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
 
-    QUdpSocket peer;
-    QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+    Peer peer;
     Window window;
-    STEP(openUdpTowards(window, peer.localPort()));
+    STEP(openLink(window, peer, UdpLink));
     // Checked by code, so the text is taken as it stands.
     window.box("cBox_SndHexDisp")->setChecked(true);
     window.sendArea()->setPlainText(text);
@@ -510,9 +487,8 @@ void tst_BadInput::hexSendText()
     window.box("cBox_SndHexDisp")->setChecked(false);
     window.sendArea()->setPlainText(QStringLiteral("#"));
     STEP(sendIfSafe(window));
-    if (!bytes.isEmpty())
-        QCOMPARE(nextDatagram(peer), bytes);
-    QCOMPARE(nextDatagram(peer), QByteArray("#"));
+    const QList<QByteArray> sent = bytes.isEmpty() ? QList<QByteArray>{"#"} : QList<QByteArray>{bytes, "#"};
+    QTRY_COMPARE_WITH_TIMEOUT((peer.bytes(), peer.datagrams), sent, Timeout);
 }
 
 void tst_BadInput::dataSourceFiles_data()
@@ -739,8 +715,7 @@ void tst_BadInput::captureFiles()
 
     Window window;
     STEP(openLink(window, UdpLink, 0));
-    const quint16 port = udpLink(*window.w)->localPort();
-    STEP(sendDatagramToWindow(window, port, "before"));
+    STEP(sendDatagramToWindow(window, "before"));
     const QString shown = window.rcvArea()->toPlainText();
 
     ModalScript script;
@@ -761,12 +736,12 @@ void tst_BadInput::captureFiles()
     QCOMPARE(window.received(), 0u);
     int sent = 0;
     while (capture->isChecked() && sent < 64)
-        STEP(sendDatagramToWindow(window, port, QByteArray(1024, char(sent++))));
+        STEP(sendDatagramToWindow(window, QByteArray(1024, char(sent++))));
     QVERIFY(!capture->isChecked());
     QVERIFY(!KestruneProbe::rcvFile(*window.w));
     QCOMPARE(window.received(), quint32(sent) * 1024u);
     QCOMPARE(script.unexpected, QStringList());
-    STEP(sendDatagramToWindow(window, port, "after"));
+    STEP(sendDatagramToWindow(window, "after"));
     QVERIFY(window.rcvArea()->toPlainText().endsWith(QStringLiteral("after")));
 }
 

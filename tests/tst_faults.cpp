@@ -8,10 +8,7 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,18 +59,6 @@ QString makeFifo(const QTemporaryDir &dir, const QString &name)
     if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
         qFatal("cannot make the FIFO %s", qPrintable(path));
     return path;
-}
-
-// A datagram from the test to the window's UDP link, once it is counted.
-void sendDatagramToWindow(const Window &window, const QByteArray &bytes)
-{
-    const quint32 before = window.received();
-    QUdpSocket sender;
-    const quint16 port = udpLink(*window.w)->localPort();
-    QCOMPARE(sender.writeDatagram(bytes, QHostAddress::LocalHost, port), qint64(bytes.size()));
-    QTRY_COMPARE_WITH_TIMEOUT(window.received(), before + quint32(bytes.size()), Timeout);
-    // The receive area shows what was read a frame later.
-    QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
 }
 
 // Reads a FIFO from a thread of its own: opens it at once without waiting
@@ -528,7 +513,7 @@ void tst_Faults::floodBesideQuietClient()
     quiet.connectToHost(QHostAddress::LocalHost, server.serverPort());
     QTRY_COMPARE_WITH_TIMEOUT(descriptors.size(), 2, Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(quiet.state(), QAbstractSocket::ConnectedState, Timeout);
-    const QString quietText = QStringLiteral("127.0.0.1:") + QString::number(quiet.localPort());
+    const QString quietText = clientText(quiet);
 
     const QByteArray flood(2 * MiB, 'a');
     const QByteArray words("ten bytes!");
@@ -629,22 +614,8 @@ void tst_Faults::clientResetsBeforeTaken()
     // event loop runs, so the window takes most connections after the reset.
     QStringList names(clients);
     std::thread burst([&names, port = server->serverPort()] {
-        for (QString &name : names) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address = {};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(port);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-            sockaddr_in local = {};
-            socklen_t length = sizeof local;
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
-            name = QStringLiteral("127.0.0.1:") + QString::number(ntohs(local.sin_port));
-            ::send(fd, "reset soon", 10, MSG_NOSIGNAL);
-            const linger abort = {1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-            ::close(fd);
-        }
+        for (QString &name : names)
+            name = clientText(sendAndReset(port, "reset soon"));
     });
     QTRY_COMPARE_WITH_TIMEOUT(departures.size(), clients, Timeout);
     burst.join();
@@ -659,7 +630,7 @@ void tst_Faults::clientResetsBeforeTaken()
     QStringList sorted = names;
     sorted.sort();
     QCOMPARE(departed, sorted);
-    const QString record = QStringLiteral("【数据来自%1】\nreset soon");
+    const QString record = rcvHeader(QStringLiteral("%1")) + QStringLiteral("reset soon");
     QTRY_COMPARE_WITH_TIMEOUT(window.rcvArea()->toPlainText().size(),
                               names.join(QString()).size() + (record.size() - 2 + 1) * clients - 1, Timeout);
     for (const QString &name : std::as_const(names))

@@ -60,7 +60,7 @@ QProgressBar *progress(const Window &window)
     return window.child<QProgressBar>("SndProgressBar");
 }
 
-const QRegularExpression StampLine(QStringLiteral("^【\\d{4}-\\d{1,2}-\\d{1,2} \\d{2}:\\d{2}:\\d{2}】$"));
+const QRegularExpression StampLine(QRegularExpression::anchoredPattern(rcvStampPattern()));
 
 // The receive area ends with the notes of one file send of total bytes,
 // and the window is back at rest.

@@ -9,8 +9,7 @@
 #include "testsupport.h"
 
 #include <QCheckBox>
-#include <QDate>
-#include <QTime>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -63,6 +62,35 @@ std::vector<Chunk> burst(quint32 seed)
     return chunks;
 }
 
+// The receive area's line breaking, unit by unit: a unit (a character, a
+// surrogate pair, or in the hex view one "XX " group) that would take a line
+// past the limit starts a new one, unless the line is still empty; the
+// piece's own line breaks start one too. The piece starts after column
+// characters of its line, and its last line ends with a break if it would
+// pass the limit together with the trailing characters after the cursor.
+QString withLineBreaks(const QString &piece, int column, int trailing, bool hex)
+{
+    QString out;
+    qsizetype line = column;
+    for (qsizetype i = 0, unit = 0; i < piece.size(); i += unit) {
+        const QChar ch = piece.at(i);
+        unit = hex ? 3 : ch.isHighSurrogate() ? 2 : 1;
+        if (ch == u'\n' || ch == u'\r' || ch == QChar::ParagraphSeparator) {
+            line = 0;
+        } else {
+            if (line > 0 && line + unit > MaxRcvLineLength) {
+                out += u'\n';
+                line = 0;
+            }
+            line += unit;
+        }
+        out += piece.mid(i, unit);
+    }
+    if (line > 0 && trailing > 0 && line + trailing > MaxRcvLineLength)
+        out += u'\n';
+    return out;
+}
+
 // The chunk-by-chunk procedure on an area of the test's own: header when the
 // source changes, timestamp paragraph at the end, data at the cursor within
 // the line limit.
@@ -75,16 +103,11 @@ public:
             lastSource = source;
             if (!area.document()->isEmpty())
                 area.insertPlainText(QStringLiteral("\n"));
-            area.insertPlainText(QStringLiteral("【数据来自") + source + QStringLiteral("】\n"));
+            area.insertPlainText(rcvHeader(source));
         }
         if (time) {
-            // A stamp of the window's form; the comparison leaves its digits out.
-            const QDate date = QDate::currentDate();
-            area.appendPlainText(QStringLiteral("【%1-%2-%3 %4】")
-                                     .arg(date.year())
-                                     .arg(date.month())
-                                     .arg(date.day())
-                                     .arg(QTime::currentTime().toString(Qt::TextDate)));
+            // The comparison leaves the stamp's digits out.
+            area.appendPlainText(rcvStamp(QDateTime::currentDateTime()));
         }
         if (bytes.isEmpty())
             return;
@@ -94,8 +117,7 @@ public:
         const QTextBlock last = area.document()->findBlock(cursor.selectionEnd());
         const int column = cursor.selectionStart() - first.position();
         const int trailing = last.position() + last.length() - 1 - cursor.selectionEnd();
-        area.insertPlainText(
-            breakLongLines(piece, column, trailing, hex ? LineBreaks::HexGroups : LineBreaks::AnyCharacter));
+        area.insertPlainText(withLineBreaks(piece, column, trailing, hex));
     }
 
     QPlainTextEdit area;
@@ -106,7 +128,7 @@ public:
 // digits out, and keeps their length.
 QString withoutTimes(QString text)
 {
-    static const QRegularExpression stamp(QStringLiteral("【\\d+-\\d+-\\d+ \\d\\d:\\d\\d:\\d\\d】"));
+    static const QRegularExpression stamp(rcvStampPattern());
     for (QRegularExpressionMatchIterator it = stamp.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
         text.replace(match.capturedStart() + 1, match.capturedLength() - 2, QString(match.capturedLength() - 2, u'T'));
@@ -123,7 +145,7 @@ struct UdpRig
         port = window.udpLink()->localPort();
     }
 
-    QString source(int sender) { return QStringLiteral("127.0.0.1:") + QString::number(peer.sender(sender).localPort()); }
+    QString source(int sender) { return clientText(peer.sender(sender)); }
 
     // Sends the chunks back to back, without the event loop running between
     // them, and waits until the window has read them all.
@@ -313,14 +335,8 @@ void tst_RcvFlow::counterExactWhenQuiet()
     Peer peer;
     STEP(openLink(window, peer, mode));
     QTemporaryDir dir;
-    if (capture) {
-        ModalScript script;
-        const QString path = dir.filePath(QStringLiteral("capture.bin"));
-        script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
-        clickBox(window.box("StartRcvFile"));
-        QVERIFY(script.finished());
-        QVERIFY(window.box("StartRcvFile")->isChecked());
-    }
+    if (capture)
+        STEP(startCapture(window, dir.filePath(QStringLiteral("capture.bin"))));
     QLineEdit *counter = window.child<QLineEdit>("lEdit_RcvCnt");
 
     // Several bursts, each many chunks sent back to back; after each, once
@@ -456,16 +472,16 @@ void tst_RcvFlow::saveWhileAreaChanges()
     QVERIFY(bar->isVisible());
 
     const std::vector<Chunk> chunks = {{0, "after the click\n"}, {1, "数据"}};
+    const QString arriving = u'\n' + rcvHeader(rig.source(0)) + QStringLiteral("after the click\n\n")
+        + rcvHeader(rig.source(1)) + QStringLiteral("数据");
     QString after = atClick;
     if (action == QLatin1String("cursor inside")) {
         QTextCursor cursor = area->textCursor();
         cursor.setPosition(20);
         area->setTextCursor(cursor);
-        after.insert(20, QStringLiteral("\n【数据来自") + rig.source(0) + QStringLiteral("】\nafter the click\n\n【数据来自")
-                             + rig.source(1) + QStringLiteral("】\n数据"));
+        after.insert(20, arriving);
     } else {
-        after += QStringLiteral("\n【数据来自") + rig.source(0) + QStringLiteral("】\nafter the click\n\n【数据来自")
-            + rig.source(1) + QStringLiteral("】\n数据");
+        after += arriving;
     }
     if (action == QLatin1String("cleared")) {
         QTest::mouseClick(rig.window.child<QPushButton>("pBtnClearRcvDisp"), Qt::LeftButton);

@@ -64,8 +64,6 @@ const QString DataHex = QStringLiteral("41 42 00 43 44 FF ");
 // Stands for a timestamp line's text in expected area texts.
 const QString Stamp = QStringLiteral("\u0001");
 
-QString header(const QString &source) { return QStringLiteral("【数据来自") + source + QStringLiteral("】\n"); }
-
 QString notice(const QString &path) { return QStringLiteral("接收数据保存到文件：\n") + path + QStringLiteral("\n"); }
 
 // The area text equals expected, where each Stamp is a timestamp of today
@@ -78,8 +76,8 @@ bool matches(const QString &text, const QString &expected)
     QStringList pieces = expected.split(Stamp);
     for (QString &piece : pieces)
         piece = QRegularExpression::escape(piece);
-    const QString stamp = QStringLiteral("【") + days + QStringLiteral(" \\d\\d:\\d\\d:\\d\\d】");
-    return QRegularExpression(QRegularExpression::anchoredPattern(pieces.join(stamp))).match(text).hasMatch();
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(pieces.join(rcvStampPattern(days))));
+    return pattern.match(text).hasMatch();
 }
 
 // Answers for the window's dialogs besides choose(); a ModalScript notes
@@ -123,15 +121,14 @@ public:
     }
 
     // A client link's source is named by the fields as typed, so its second
-    // source is the same connection under another port text.
-    QString portText(int i) { return i == 0 ? QString::number(peer.listener.serverPort()) : QStringLiteral("1"); }
+    // source is the same connection under another port number.
+    quint16 typedPort(int i) { return i == 0 ? peer.listener.serverPort() : 1; }
 
     QString source(int i = 0)
     {
-        const quint16 port = mode == UdpLink       ? peer.sender(i).localPort()
-                             : mode == TcpServerLink ? peer.socket(i)->localPort()
-                                                     : 0;
-        return QStringLiteral("127.0.0.1:") + (mode == TcpClientLink ? portText(i) : QString::number(port));
+        return clientText(mode == UdpLink         ? peer.sender(i).localPort()
+                          : mode == TcpServerLink ? peer.socket(i)->localPort()
+                                                  : typedPort(i));
     }
 
     void send(const QByteArray &bytes, int i = 0)
@@ -147,7 +144,7 @@ public:
             peer.socket(i)->write(bytes);
             break;
         default:
-            child<QLineEdit>("lEditIpPort")->setText(portText(i));
+            child<QLineEdit>("lEditIpPort")->setText(QString::number(typedPort(i)));
             peer.socket()->write(bytes);
             break;
         }
@@ -224,7 +221,7 @@ void tst_Receive::chunkProcedure()
     } else if (pause) {
         QCOMPARE(rig.text(), QString());
     } else {
-        const QString expected = header(rig.source()) + (time ? QStringLiteral("\n") + Stamp : QString())
+        const QString expected = rcvHeader(rig.source()) + (time ? QStringLiteral("\n") + Stamp : QString())
                                  + (hex ? DataHex : DataText);
         QVERIFY2(matches(rig.text(), expected), qPrintable(rig.text()));
     }
@@ -249,11 +246,11 @@ void tst_Receive::headerRules()
     const QString b = rig.source(1);
 
     STEP(rig.deliver("one", 0));
-    QCOMPARE(rig.text(), header(a) + "one");
+    QCOMPARE(rig.text(), rcvHeader(a) + "one");
     STEP(rig.deliver("two", 0));
-    QCOMPARE(rig.text(), header(a) + "onetwo");
+    QCOMPARE(rig.text(), rcvHeader(a) + "onetwo");
     STEP(rig.deliver("three", 1));
-    QCOMPARE(rig.text(), header(a) + "onetwo\n" + header(b) + "three");
+    QCOMPARE(rig.text(), rcvHeader(a) + "onetwo\n" + rcvHeader(b) + "three");
     QCOMPARE(KestruneProbe::lastRcvSource(*rig.window.w), b);
 
     // Clearing keeps the counter and the last source.
@@ -264,7 +261,7 @@ void tst_Receive::headerRules()
     QCOMPARE(rig.text(), QStringLiteral("four"));
     rig.click("pBtnClearRcvDisp");
     STEP(rig.deliver("five", 0));
-    QCOMPARE(rig.text(), header(a) + "five");
+    QCOMPARE(rig.text(), rcvHeader(a) + "five");
 }
 
 void tst_Receive::timestampsAndCursor()
@@ -278,20 +275,20 @@ void tst_Receive::timestampsAndCursor()
     STEP(rig.deliver("x", 0));
     STEP(rig.deliver("y", 0));
     STEP(rig.deliver("z", 1));
-    const QString shown = header(a) + "\n" + Stamp + "x\n" + Stamp + "y\n" + header(b) + "\n" + Stamp + "z";
+    const QString shown = rcvHeader(a) + "\n" + Stamp + "x\n" + Stamp + "y\n" + rcvHeader(b) + "\n" + Stamp + "z";
     QVERIFY2(matches(rig.text(), shown), qPrintable(rig.text()));
 
     // Header and data go to the cursor, the timestamp to the end.
     rig.area()->moveCursor(QTextCursor::Start);
     STEP(rig.deliver("w", 0));
-    QVERIFY2(matches(rig.text(), "\n" + header(a) + "w" + shown + "\n" + Stamp), qPrintable(rig.text()));
+    QVERIFY2(matches(rig.text(), "\n" + rcvHeader(a) + "w" + shown + "\n" + Stamp), qPrintable(rig.text()));
 }
 
 void tst_Receive::emptyDatagram()
 {
     Rig rig(UdpLink);
     STEP(rig.open());
-    const QString h = header(rig.source());
+    const QString h = rcvHeader(rig.source());
 
     // A datagram without bytes still opens with a header and, when asked, a
     // timestamp; it adds nothing to the counter.
@@ -492,7 +489,7 @@ void tst_Receive::save()
     Rig rig(UdpLink);
     STEP(rig.open());
     STEP(rig.deliver("second"));
-    const QString shown = header(rig.source()) + "second"; // two lines
+    const QString shown = rcvHeader(rig.source()) + "second"; // two lines
     QCOMPARE(rig.text(), shown);
 
     std::vector<ModalStep> answers{path.isEmpty() ? cancel : choose(path)};
@@ -558,7 +555,7 @@ void tst_Receive::longLines()
     }
 
     const QTextDocument *document = rig.area()->document();
-    QCOMPARE(document->firstBlock().text() + u'\n', header(rig.source()));
+    QCOMPARE(document->firstBlock().text() + u'\n', rcvHeader(rig.source()));
     QList<int> shown;
     QString data;
     for (QTextBlock block = document->firstBlock().next(); block.isValid(); block = block.next()) {

@@ -165,8 +165,8 @@ void tst_Send::serverTargets()
     Window window;
     Peer peer;
     STEP(openLink(window, peer, TcpServerLink, 2));
-    QCOMPARE(window.clients()->itemText(1), QStringLiteral("127.0.0.1:%1").arg(peer.sockets[0]->localPort()));
-    QCOMPARE(window.clients()->itemText(2), QStringLiteral("127.0.0.1:%1").arg(peer.sockets[1]->localPort()));
+    QCOMPARE(window.clients()->itemText(1), clientText(*peer.sockets[0]));
+    QCOMPARE(window.clients()->itemText(2), clientText(*peer.sockets[1]));
 
     window.clients()->setCurrentIndex(index);
     window.sendArea()->setPlainText(QStringLiteral("AB"));

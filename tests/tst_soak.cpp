@@ -9,8 +9,6 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -201,8 +199,9 @@ private:
                 adopt(socket, swarm);
             }
         }
-        if (rng.bounded(20) == 0)
-            sendAndResetAtOnce();
+        // A client that is gone by the time the window takes it.
+        if (rng.bounded(20) == 0 && sendAndReset(windowServerPort, "gone") != 0)
+            handedToWindow += 4;
         if (swarm.isEmpty())
             return;
         const int i = int(rng.bounded(swarm.size()));
@@ -233,25 +232,6 @@ private:
             if (swarm.at(j)->state() == QAbstractSocket::UnconnectedState)
                 delete swarm.takeAt(j);
         }
-    }
-
-    // Connects, sends and resets before the window's event loop runs again,
-    // so the window takes a connection that has already ended.
-    void sendAndResetAtOnce()
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return;
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(windowServerPort);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
-            && ::send(fd, "gone", 4, MSG_NOSIGNAL) == 4)
-            handedToWindow += 4;
-        const linger noLinger{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
-        ::close(fd);
     }
 
     // Ends a connection at random: reset, orderly close, or gone at once.

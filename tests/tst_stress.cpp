@@ -73,11 +73,10 @@ qint64 queuedBytes(const Window &window)
     return 0;
 }
 
+// The clients the window lists, and those of the sockets, sorted.
 QStringList listedClients(const Window &window)
 {
-    QStringList items;
-    for (int i = 1; i < window.clients()->count(); ++i)
-        items.append(window.clients()->itemText(i));
+    QStringList items = window.clientItems().mid(1);
     items.sort();
     return items;
 }
@@ -86,18 +85,9 @@ QStringList clientTexts(const std::vector<std::unique_ptr<QTcpSocket>> &sockets)
 {
     QStringList texts;
     for (const auto &socket : sockets)
-        texts.append(QStringLiteral("127.0.0.1:") + QString::number(socket->localPort()));
+        texts.append(clientText(*socket));
     texts.sort();
     return texts;
-}
-
-void startCapture(const Window &window, const QString &path)
-{
-    ModalScript script;
-    script.then<QFileDialog>([&path](QFileDialog *dialog) { pickFile(dialog, path); });
-    clickBox(window.box("StartRcvFile"));
-    QVERIFY(script.finished());
-    QVERIFY(window.box("StartRcvFile")->isChecked());
 }
 
 // Arms loop sending with the interval and payload and starts it.
@@ -243,9 +233,8 @@ void tst_Stress::clientWaves()
     QCOMPARE(notices, 2 * Waves * PerWave);
 
     // The server still takes clients.
-    QTcpSocket last;
-    last.connectToHost(QHostAddress::LocalHost, port);
-    QTRY_COMPARE_WITH_TIMEOUT(KestruneProbe::clientLinkCount(*window.w), 1, Timeout);
+    Peer last;
+    STEP(last.addClient(window));
     QCOMPARE(window.clients()->currentIndex(), 0);
     qInfo("%d clients in %d waves, %u bytes received, %lld ms", Waves * PerWave, Waves, expected,
           static_cast<long long>(clock.elapsed()));
@@ -583,13 +572,13 @@ void tst_Stress::floodKeepsWindowResponsive()
     // as far as the area keeps it: beyond its bound, the oldest lines go.
     QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
     const QString shown = window.rcvArea()->toPlainText();
+    const QString header = rcvHeader(KestruneProbe::lastRcvSource(*window.w));
     if (mode == UdpLink) {
-        const qsizetype headerEnd = shown.indexOf(QStringLiteral("】\n"));
-        QVERIFY(shown.startsWith(QStringLiteral("【数据来自")) && headerEnd > 0);
+        QVERIFY(shown.startsWith(header));
         // One run of 'u', broken into lines of at most 1024 characters.
         qsizetype letters = 0;
         qsizetype column = 0;
-        for (const QChar ch : QStringView(shown).mid(headerEnd + 2)) {
+        for (const QChar ch : QStringView(shown).mid(header.size())) {
             if (ch == u'\n') {
                 QVERIFY2(column > 0, "an empty line in the run");
                 column = 0;
@@ -601,8 +590,7 @@ void tst_Stress::floodKeepsWindowResponsive()
         }
         QCOMPARE(qint64(letters), qint64(window.received()));
     } else {
-        const QString full = QStringLiteral("【数据来自") + KestruneProbe::lastRcvSource(*window.w) + QStringLiteral("】\n")
-            + QString::fromLatin1(floodStream(sent));
+        const QString full = header + QString::fromLatin1(floodStream(sent));
         const QString mismatch = scrollbackMismatch(shown, full, MaxRcvAreaChars);
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     }

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 QT_BEGIN_NAMESPACE
+class QByteArray;
 class QTcpSocket;
 QT_END_NAMESPACE
 
@@ -21,5 +22,10 @@ bool ipv6LoopbackAvailable();
 // Ends a connection with a reset instead of the usual close: with a zero
 // linger time the kernel sends RST and drops what is still queued.
 void resetConnection(QTcpSocket *socket);
+// A plain client socket that connects to 127.0.0.1:port, sends bytes and
+// resets, all before the caller's event loop runs again: the server there
+// takes a connection that has already ended. Returns the client's own port
+// once it sent the bytes, else 0.
+quint16 sendAndReset(quint16 port, const QByteArray &bytes);
 
 } // namespace testsupport

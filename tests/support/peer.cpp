@@ -113,6 +113,16 @@ void closeLink(const Window &window)
     QVERIFY(!window.clientLink());
 }
 
+void sendDatagramToWindow(const Window &window, const QByteArray &bytes)
+{
+    const quint32 before = window.received();
+    QUdpSocket sender;
+    QCOMPARE(sender.writeDatagram(bytes, QHostAddress::LocalHost, window.udpLink()->localPort()), qint64(bytes.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(window.received(), before + quint32(bytes.size()), Timeout);
+    // The receive area shows what was read a frame later.
+    QTRY_VERIFY_WITH_TIMEOUT(KestruneProbe::rcvShown(*window.w), Timeout);
+}
+
 QString clientListBreach(const Window &window)
 {
     const int count = KestruneProbe::clientLinkCount(*window.w);

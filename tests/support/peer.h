@@ -42,6 +42,11 @@ struct Peer
     void take();
 };
 
+// How the window names a peer on 127.0.0.1 in its client list and its
+// receive headers: "127.0.0.1:" and the peer's port (a socket's own port).
+inline QString clientText(quint16 port) { return QStringLiteral("127.0.0.1:") + QString::number(port); }
+inline QString clientText(const QAbstractSocket &socket) { return clientText(socket.localPort()); }
+
 // Bounded waits, generous enough for a loaded two-core machine and for a
 // build with AddressSanitizer.
 constexpr int Timeout = 30000;
@@ -56,6 +61,10 @@ void openLink(const Window &window, int mode, quint16 port);
 void openLink(const Window &window, Peer &peer, int mode, int clientCount = 1);
 // Closes the open link; no link object stays.
 void closeLink(const Window &window);
+
+// A datagram from a socket of the test's own to the window's UDP link,
+// once the window has counted and shown it.
+void sendDatagramToWindow(const Window &window, const QByteArray &bytes);
 
 // The client list's invariant: an entry for all clients first, then one per
 // client link, each with its own descriptor. An empty text when it holds.

@@ -57,6 +57,15 @@ inline void chooseSource(const Window &window, const QString &path)
     QVERIFY(window.sourceBox()->isChecked());
 }
 
+// Switches capture on into the file at path.
+inline void startCapture(const Window &window, const QString &path)
+{
+    ModalScript script({choose(path)});
+    clickBox(window.box("StartRcvFile"));
+    QVERIFY(script.finished());
+    QVERIFY(window.box("StartRcvFile")->isChecked());
+}
+
 } // namespace testsupport
 
 // QTEST_MAIN for a unit whose far ends run as its own executable again

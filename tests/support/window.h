@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -116,5 +117,18 @@ void clickBox(QCheckBox *box);
 // shows of full: all of it when it fits, else its newest whole lines, at
 // least those that a roll keeps. Empty when it is.
 QString scrollbackMismatch(const QString &shown, const QString &full, qsizetype bound);
+
+// The lines the receive area writes beside the data, spelled here rather
+// than taken from the program, so that a fault in them shows: the header
+// before a chunk whose source differs from the last one, with its line
+// feed, and the timestamp line "【2024-3-9 08:05:01】" of a moment. Their
+// patterns take a pattern of the source or of the day, by default any.
+inline QString rcvHeader(const QString &source) { return QStringLiteral("【数据来自") + source + QStringLiteral("】\n"); }
+inline QString rcvHeaderPattern(const QString &source = QStringLiteral("[^\n]*")) { return rcvHeader(source); }
+inline QString rcvStamp(const QDateTime &at) { return u'【' + at.toString(u"yyyy-M-d HH:mm:ss") + u'】'; }
+inline QString rcvStampPattern(const QString &day = QStringLiteral("\\d{4}-\\d{1,2}-\\d{1,2}"))
+{
+    return u'【' + day + QStringLiteral(" \\d\\d:\\d\\d:\\d\\d】");
+}
 
 } // namespace testsupport
