@@ -395,7 +395,7 @@ void tcpSendScenario()
                               .arg(round + 1)
                               .arg(sendLimitMs / 1000)
                               .arg(arrived));
-        lastNote = QStringLiteral("click returned after %1, counter %2, \"%3\"")
+        lastNote = QStringLiteral("send ended after %1, counter %2, \"%3\"")
                        .arg(seconds(clickSeconds))
                        .arg(counted)
                        .arg(lastLineWith(notes, QStringLiteral("共发送数据")));
