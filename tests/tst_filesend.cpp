@@ -1,11 +1,14 @@
 #include "filesend.h"
 
+#include <QBuffer>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <limits>
 
-// The megabyte total of a file send's closing note and the scaling of the
-// progress bar for files beyond the int range.
+// The megabyte total of a file send's closing note, the scaling of the
+// progress bar for files beyond the int range, and the send's passes over a
+// link made of callbacks.
 class tst_FileSend final : public QObject
 {
     Q_OBJECT
@@ -15,6 +18,8 @@ private slots:
     void totalText();
     void progressShift_data();
     void progressShift();
+    void sendsInPasses_data();
+    void sendsInPasses();
 };
 
 void tst_FileSend::totalText_data()
@@ -70,6 +75,70 @@ void tst_FileSend::progressShift()
     QVERIFY((total >> shift) <= std::numeric_limits<int>::max());
     if (shift > 0)
         QVERIFY((total >> (shift - 1)) > std::numeric_limits<int>::max());
+}
+
+void tst_FileSend::sendsInPasses_data()
+{
+    QTest::addColumn<bool>("datagrams");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("event"); // what happens after the second chunk
+    QTest::addColumn<int>("sent");      // bytes the link took in the end
+
+    QTest::newRow("datagrams, whole file") << true << 2 * 1024 + 452 << "" << 2 * 1024 + 452;
+    QTest::newRow("stream, whole file") << false << 20 * 1024 + 5 << "" << 20 * 1024 + 5;
+    QTest::newRow("stream, empty file") << false << 0 << "" << 0;
+    QTest::newRow("datagrams, refused") << true << 8 * 1024 << "refused" << 2 * 1024;
+    QTest::newRow("stream, refused") << false << 20 * 1024 << "refused" << 2 * 1024;
+    QTest::newRow("datagrams, link gone") << true << 8 * 1024 << "link gone" << 2 * 1024;
+    // A reader that takes nothing holds the send; the send ends once its
+    // file goes, without waiting for the queue to drain.
+    QTest::newRow("stream, held, file gone") << false << 20 * 1024 << "file gone" << 2 * 1024;
+}
+
+void tst_FileSend::sendsInPasses()
+{
+    QFETCH(bool, datagrams);
+    QFETCH(int, size);
+    QFETCH(QString, event);
+    QFETCH(int, sent);
+
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(i * 7 + i / 251);
+    auto *file = new QBuffer(&bytes);
+    QVERIFY(file->open(QIODevice::ReadOnly));
+    file->seek(size / 2); // every send starts at the beginning
+    QList<QByteArray> chunks;
+    bool gone = false;
+    FileSender::Link link;
+    link.write = [&](QByteArrayView chunk, QString *refusal) {
+        if (event == QLatin1String("refused") && chunks.size() == 2) {
+            *refusal = QStringLiteral("refused");
+            return false;
+        }
+        chunks.append(chunk.toByteArray());
+        if (chunks.size() == 2 && event == QLatin1String("file gone"))
+            QTimer::singleShot(5, file, [file] { delete file; });
+        gone = chunks.size() == 2 && event == QLatin1String("link gone");
+        return true;
+    };
+    link.queued = [&] { return event == QLatin1String("file gone") && chunks.size() >= 2 ? MaxQueuedBytes + 1 : 0; };
+    link.goesOn = [&] { return !gone; };
+    link.datagrams = datagrams;
+    auto *sender = new FileSender(file, std::move(link), this);
+    QSignalSpy progress(sender, &FileSender::progress);
+    QSignalSpy finished(sender, &FileSender::finished);
+    QPointer<FileSender> alive(sender);
+    sender->start();
+    QTRY_VERIFY(!alive);
+
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.at(0).at(0).toString(), event == QLatin1String("refused") ? event : QString());
+    QCOMPARE(progress.first(), (QList<QVariant>{qint64(0), qint64(size)}));
+    QCOMPARE(progress.last(), (QList<QVariant>{qint64(sent), qint64(size)}));
+    QCOMPARE(chunks.join(), bytes.left(sent));
+    for (const QByteArray &chunk : chunks)
+        QVERIFY(chunk.size() == FileChunk || &chunk == &chunks.last());
 }
 
 QTEST_GUILESS_MAIN(tst_FileSend)
