@@ -1,6 +1,7 @@
 #include "filesend.h"
 
 #include <QBuffer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -105,7 +106,10 @@ void tst_FileSend::sendsInPasses()
     QByteArray bytes(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
         bytes[i] = char(i * 7 + i / 251);
+    // The file outlives the send unless the row deletes it first.
     auto *file = new QBuffer(&bytes);
+    const QPointer<QBuffer> fileLeft(file);
+    const auto deleteFile = qScopeGuard([&fileLeft] { delete fileLeft.data(); });
     QVERIFY(file->open(QIODevice::ReadOnly));
     file->seek(size / 2); // every send starts at the beginning
     QList<QByteArray> chunks;
