@@ -70,7 +70,7 @@ void mKestruneWidget::toSendFile()
     if (!dataFile)
         return;
     // The link is the one open at the click, and in server mode the client
-    // chosen then; a send into the window's closing ends with it.
+    // chosen then; the send ends when that link closes or the window does.
     const LinkMode linkMode = LinkMode(ui->cBoxNetType->currentIndex());
     const int clientIndex = linkMode == TcpServerLink ? ui->cBoxClients->currentIndex() : -1;
     const bool wasVisible = isVisible();
@@ -94,7 +94,9 @@ void mKestruneWidget::showFileSend(qint64 sent, qint64 total)
 {
     const int shift = progressShift(total);
     ui->SndProgressBar->setMaximum(int(total >> shift));
-    ui->SndProgressBar->setValue(int(sent >> shift));
+    // A file that grows while it is sent, or a device of no size, sends
+    // more than the bar's maximum.
+    ui->SndProgressBar->setValue(int(qMin(sent, total) >> shift));
     ui->SndProgressBar->show();
     ui->lEdit_SndCnt->setText(QString::number(sndByteCnt));
 }
